@@ -1,0 +1,153 @@
+#pragma once
+// The serial port component: settings model, device, transfers and notifications.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "serial/comm_settings.h"
+#include "serial/comm_types.h"
+#include "serial/device_error.h"
+#include "serial/handover_queue.h"
+#include "serial/platform/serial_device.h"
+
+namespace serial {
+
+class TCustomComm;
+class TCommEventThread;
+
+using TCommEvent = std::function<void(TCustomComm& sender, TDeviceEvents events)>;
+using TDataEvent = std::function<void(TCustomComm& sender, std::uint32_t received)>;
+using TNotifyEvent = std::function<void(TCustomComm& sender)>;
+
+class TCustomComm {
+ public:
+  explicit TCustomComm(std::shared_ptr<platform::Platform> platform = platform::DefaultPlatform());
+  virtual ~TCustomComm();
+  TCustomComm(const TCustomComm&) = delete;
+  TCustomComm& operator=(const TCustomComm&) = delete;
+
+  // ---- settings ------------------------------------------------------------------------
+  TBaudRate BaudRate();
+  void SetBaudRate(TBaudRate value);
+  std::uint32_t BaudValue();
+  void SetBaudValue(std::uint32_t value);
+  const std::string& DeviceName() const { return device_name_; }
+  void SetDeviceName(const std::string& value);
+  TFlowControl FlowControl() const { return flow_control_; }
+  void SetFlowControl(TFlowControl value);
+  TRTSSettings RTSSettings();
+  void SetRTSSettings(TRTSSettings value);
+  TDTRSettings DTRSettings();
+  void SetDTRSettings(TDTRSettings value);
+  TXOnXOffSettings XOnXOffSettings();
+  void SetXOnXOffSettings(TXOnXOffSettings value);
+  TCommOptions Options();
+  void SetOptions(TCommOptions value);
+  TDeviceEvents MonitorEvents() const;
+  void SetMonitorEvents(TDeviceEvents value);
+  bool Synchronize() const;
+  void SetSynchronize(bool value);
+
+  TCommDataControl& DataControl() { return data_control_; }
+  void SetDataControl(const TCommDataControl& value);  // assigns into the own object
+  TCommBuffers& Buffers() { return buffers_; }
+  void SetBuffers(const TCommBuffers& value);
+  TCommEventChars& EventChars() { return event_chars_; }
+  void SetEventChars(const TCommEventChars& value);
+  TCommTimeoutsEx& Timeouts() { return timeouts_; }
+  void SetTimeouts(const TCommTimeoutsEx& value);
+
+  // Apply the stored settings to the open device; raise EDeviceError 3, 6, 7 on failure.
+  bool UpdateDCB();
+  bool UpdateBuffers();
+  bool UpdateTimeouts();
+
+  // ---- device ---------------------------------------------------------------------------
+  virtual TCommLocks LockState() const;
+  virtual bool Open();
+  virtual void Close();
+  bool IsOpen() const { return device_ != nullptr; }
+
+  std::uint32_t InQueueCount();
+  std::uint32_t OutQueueCount();
+  std::uint32_t SendBuffer(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout);
+  std::uint32_t SendData(const std::uint8_t* buffer, std::uint32_t count);
+  bool SendString(std::span<const std::uint8_t> s);
+  std::uint32_t ReadBuffer(std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout);
+  std::uint32_t ReadData(std::uint8_t* buffer, std::uint32_t count);
+  bool ReadString(std::vector<std::uint8_t>& s);
+
+  // ---- notifications --------------------------------------------------------------------
+  const TCommEvent& OnCommEvent() const { return on_comm_event_; }
+  void SetOnCommEvent(TCommEvent handler) { on_comm_event_ = std::move(handler); }
+  const TDataEvent& OnData() const { return on_data_; }
+  void SetOnData(TDataEvent handler) { on_data_ = std::move(handler); }
+  const TNotifyEvent& OnRead() const { return on_read_; }
+  void SetOnRead(TNotifyEvent handler) { on_read_ = std::move(handler); }
+  const TNotifyEvent& OnSend() const { return on_send_; }
+  void SetOnSend(TNotifyEvent handler) { on_send_ = std::move(handler); }
+
+  // Turns a line event set into notifications; nothing while closed or being destroyed.
+  void DispatchEvents(TDeviceEvents events);
+
+  // Calls the event thread hands to the owner's thread (Synchronize true). The owner's
+  // event loop runs them (see HandOverQueue); Close runs them while it waits.
+  HandOverQueue& HandOver() { return hand_over_; }
+
+  // The open device, for the settings objects and the event thread; null while closed.
+  platform::SerialDevice* Device() const { return device_.get(); }
+  platform::Platform& PlatformServices() const { return *platform_; }
+
+  // Reads the live device control block; false when closed or the read failed.
+  bool GetDCB(platform::DCB& dcb) const;
+
+ protected:
+  virtual void DoCommEvent(TDeviceEvents events);
+  virtual void DoData(std::uint32_t received);
+
+ private:
+  friend class TCommDataControl;
+  friend class TCommBuffers;
+  friend class TCommEventChars;
+  friend class TCommTimeoutsEx;
+  friend class TCommEventThread;
+
+  std::shared_ptr<platform::Platform> platform_;
+  std::unique_ptr<platform::SerialDevice> device_;
+  std::unique_ptr<TCommEventThread> event_thread_;
+  HandOverQueue hand_over_;
+  bool destroying_ = false;
+  TCommLocks locks_;
+
+  TBaudRate baud_rate_ = br9600;
+  std::uint32_t baud_value_ = 9600;
+  std::string device_name_ = "COM2";
+  TFlowControl flow_control_ = fcNone;
+  TRTSSettings rts_settings_;
+  TDTRSettings dtr_settings_;
+  TXOnXOffSettings xonxoff_settings_;
+  TCommOptions options_;
+  TDeviceEvents monitor_events_{deChar, deFlag, deOutEmpty};
+  bool synchronize_ = true;
+
+  TCommDataControl data_control_{*this};
+  TCommBuffers buffers_{*this};
+  TCommEventChars event_chars_{*this};
+  TCommTimeoutsEx timeouts_{*this};
+
+  TCommEvent on_comm_event_;
+  TDataEvent on_data_;
+  TNotifyEvent on_read_;
+  TNotifyEvent on_send_;
+};
+
+// The published component; adds no behaviour.
+class TXComm : public TCustomComm {
+ public:
+  using TCustomComm::TCustomComm;
+};
+
+}  // namespace serial

@@ -1,0 +1,86 @@
+#pragma once
+// The platform layer: one operation per communications call the port component makes.
+// The POSIX backend implements it with termios; a fake records calls for tests; a Win32
+// backend can implement it with the real calls. The component's loops, counts, time-outs
+// and error codes stay in the component.
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "serial/platform/comm_types.h"
+#include "serial/platform/stop_event.h"
+
+namespace serial::platform {
+
+// Result of a chunk transfer: bytes moved, and the system error code when the transfer
+// failed in a way that retrying will not cure (0 otherwise).
+struct IoResult {
+  std::uint32_t bytes = 0;
+  int error = 0;
+};
+
+enum class WaitOutcome {
+  Events,   // events in the mask occurred; mask holds them (it may be 0)
+  Stopped,  // the stop event was signalled, or the mask was cleared meanwhile
+  Failed,   // the device can no longer be waited on (hang-up, removed adapter)
+};
+
+// An open device (CreateFile succeeded). Destroying it closes the handle.
+// Every operation may be called from the owner's thread while the event thread sits in
+// WaitCommEvent or SetCommMask; implementations synchronise internally.
+class SerialDevice {
+ public:
+  virtual ~SerialDevice() = default;
+  SerialDevice() = default;
+  SerialDevice(const SerialDevice&) = delete;
+  SerialDevice& operator=(const SerialDevice&) = delete;
+
+  virtual bool GetCommState(DCB& dcb) = 0;
+  virtual bool SetCommState(const DCB& dcb) = 0;
+  virtual bool GetCommTimeouts(COMMTIMEOUTS& timeouts) = 0;
+  virtual bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) = 0;
+  virtual bool GetCommProperties(COMMPROP& properties) = 0;
+  virtual bool SetupComm(std::uint32_t input_queue, std::uint32_t output_queue) = 0;
+  virtual bool PurgeComm(std::uint32_t flags) = 0;
+  // Reports and clears the error condition; fills the queue counts.
+  virtual bool ClearCommError(std::uint32_t& errors, COMSTAT& status) = 0;
+  // Sets the event mask; a mask of 0 ends a wait still pending.
+  virtual bool SetCommMask(std::uint32_t mask) = 0;
+
+  // WaitCommEvent + waiting on {stop, completion} + GetOverlappedResult, folded: blocks
+  // until an event of the mask occurs, stop is signalled or the device fails.
+  virtual WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) = 0;
+
+  // WriteFile of n bytes + wait at most `wait` + cancel what is still pending: returns the
+  // bytes the system accepted (never sends a byte twice); error set on a hard failure.
+  virtual IoResult WriteChunk(const std::uint8_t* data, std::uint32_t n,
+                              std::chrono::milliseconds wait) = 0;
+  // ReadFile of at most n bytes that are already waiting; never blocks.
+  virtual IoResult ReadChunk(std::uint8_t* data, std::uint32_t n) = 0;
+
+  // Readiness waits that replace spinning in the transfer loops: return as soon as input
+  // may be waiting (or output may have room, or the device failed), at the latest after max.
+  virtual void WaitForInput(std::chrono::milliseconds max) = 0;
+  virtual void WaitForOutput(std::chrono::milliseconds max) = 0;
+};
+
+// Opening devices and the process-wide services the component uses.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // CreateFile with read/write, exclusive, overlapped. `path` is the name as the component
+  // forms it ("\\.\" + DeviceName). Returns null when refused; error gets the system code.
+  virtual std::unique_ptr<SerialDevice> CreateFile(const std::string& path, int& error) = 0;
+  // The system's text for an error code.
+  virtual std::string ErrorText(int error) const = 0;
+  virtual OsVersion GetVersion() const = 0;
+  // Milliseconds since an arbitrary start, wrapping at 2^32.
+  virtual std::uint32_t GetTickCount() const = 0;
+};
+
+// The platform of this build (POSIX on Linux). Shared, stateless apart from the clock.
+std::shared_ptr<Platform> DefaultPlatform();
+
+}  // namespace serial::platform
