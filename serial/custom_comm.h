@@ -10,7 +10,6 @@
 #include "serial/comm_settings.h"
 #include "serial/comm_types.h"
 #include "serial/device_error.h"
-#include "serial/handover_queue.h"
 #include "serial/platform/serial_device.h"
 
 namespace serial {
@@ -93,10 +92,6 @@ class TCustomComm {
   // Turns a line event set into notifications; nothing while closed or being destroyed.
   void DispatchEvents(TDeviceEvents events);
 
-  // Calls the event thread hands to the owner's thread (Synchronize true). The owner's
-  // event loop runs them (see HandOverQueue); Close runs them while it waits.
-  HandOverQueue& HandOver() { return hand_over_; }
-
   // The open device, for the settings objects and the event thread; null while closed.
   platform::SerialDevice* Device() const { return device_.get(); }
   platform::Platform& PlatformServices() const { return *platform_; }
@@ -117,8 +112,6 @@ class TCustomComm {
 
   std::shared_ptr<platform::Platform> platform_;
   std::unique_ptr<platform::SerialDevice> device_;
-  std::unique_ptr<TCommEventThread> event_thread_;
-  HandOverQueue hand_over_;
   bool destroying_ = false;
   TCommLocks locks_;
 
