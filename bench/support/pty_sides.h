@@ -1,0 +1,64 @@
+#pragma once
+// The two ends a transfer benchmark compares on the same pseudo-terminal: a plain
+// descriptor driven with write/read, and the port component driven with SendString and
+// ReadString. Both receive by asking again at once until the block is complete, as a
+// caller that polls does, so the only difference between them is the code in between.
+// Every receive checks the bytes and gives up after a deadline instead of hanging.
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "serial/custom_comm.h"
+
+namespace bench {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// How long a block may take before the benchmark reports a fault instead of waiting on.
+inline constexpr std::chrono::seconds kTransferDeadline{5};
+
+// A block of n bytes with every byte value, zeros included.
+Bytes Pattern(std::size_t n, std::uint8_t seed = 0);
+
+class RawSide {
+ public:
+  // Opens the terminal device at path raw and non-blocking; std::system_error on failure.
+  explicit RawSide(const std::string& path,
+                   std::chrono::milliseconds deadline = kTransferDeadline);
+  ~RawSide();
+  RawSide(const RawSide&) = delete;
+  RawSide& operator=(const RawSide&) = delete;
+
+  void Send(const Bytes& block);
+  // Reads until expected.size() bytes arrived; std::runtime_error when they differ or
+  // did not come in time.
+  void Receive(const Bytes& expected);
+  int Handle() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+  std::chrono::milliseconds deadline_;
+  Bytes received_;
+};
+
+class CommSide {
+ public:
+  // Opens the component on path with its default settings; std::runtime_error on refusal.
+  explicit CommSide(const std::string& path,
+                    std::chrono::milliseconds deadline = kTransferDeadline);
+  void Send(const Bytes& block);
+  void Receive(const Bytes& expected);
+  serial::TXComm& Comm() { return comm_; }
+
+ private:
+  serial::TXComm comm_;
+  std::chrono::milliseconds deadline_;
+  Bytes received_;
+  Bytes chunk_;
+};
+
+// Throws std::runtime_error naming `who` when `got` is not `expected`.
+void CheckSame(const Bytes& got, const Bytes& expected, const char* who);
+
+}  // namespace bench
