@@ -110,18 +110,20 @@ TEST(LibmodbusSlave, AnswersOurReadRequestWithItsValues) {
   LibmodbusSlave slave(pty.Path(), sim::MakeRegisterImage(KnownInputs(), relays), 1);
   ASSERT_TRUE(slave.Ready());
 
-  const ByteString reply = Exchange(pty.Fd(), modbus::ReadAllRequest(1), modbus::kReadResponseLength);
+  const ByteString reply =
+      Exchange(pty.Fd(), modbus::ReadAllRequest(1), modbus::kReadResponseLength);
   ASSERT_EQ(reply.size(), modbus::kReadResponseLength);
   EXPECT_TRUE(modbus::FrameCheckPasses(reply));
   const modbus::ReadResponse values = modbus::DecodeReadLayout(reply);
   for (int k = 0; k < modbus::kAnalogInputs; ++k) {
     ASSERT_TRUE(values.analog_inputs[k].has_value());
     EXPECT_EQ(std::bit_cast<std::uint32_t>(*values.analog_inputs[k]),
-              std::bit_cast<std::uint32_t>(KnownInputs().analog[k])) << "AIN" << k;
+              std::bit_cast<std::uint32_t>(KnownInputs().analog[k]))
+        << "AIN" << k;
   }
   const std::array<std::optional<std::uint8_t>, 4> inputs = {1, 0, 1, 1};
   const std::array<std::optional<std::uint8_t>, 4> outputs = {0, 1, 0, 0};
-  EXPECT_EQ(values.digital_inputs, inputs);   // only low bytes are shown
+  EXPECT_EQ(values.digital_inputs, inputs);  // only low bytes are shown
   EXPECT_EQ(values.digital_outputs, outputs);
 }
 
@@ -164,7 +166,8 @@ TEST_F(LibmodbusMaster, ReadsTheSimulatorsRegisters) {
   ASSERT_TRUE(ctx_);
   std::array<std::uint16_t, modbus::kRegisterCount> registers{};
   ASSERT_EQ(modbus_read_registers(ctx_.get(), 0, modbus::kRegisterCount, registers.data()),
-            modbus::kRegisterCount) << modbus_strerror(errno);
+            modbus::kRegisterCount)
+      << modbus_strerror(errno);
   EXPECT_EQ(registers, sim::MakeRegisterImage(sim::ExampleInputs(), sim::ExampleRelays()));
 }
 

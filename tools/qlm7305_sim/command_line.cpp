@@ -57,24 +57,39 @@ OptionSpec Path(const std::string& name, std::string SimulatorOptions::*field) {
 
 const std::map<std::string, OptionSpec>& Specs() {
   static const std::map<std::string, OptionSpec> specs = {
-      {"--baud", Number("--baud", 50, 4'000'000, [](auto& o, long long n) { o.baud = static_cast<int>(n); })},
-      {"--address", Number("--address", 1, 247, [](auto& o, long long n) { o.address = static_cast<std::uint8_t>(n); })},
-      {"--seed", Number("--seed", 0, 4'294'967'295LL, [](auto& o, long long n) { o.seed = static_cast<std::uint32_t>(n); })},
+      {"--baud",
+       Number("--baud", 50, 4'000'000, [](auto& o, long long n) { o.baud = static_cast<int>(n); })},
+      {"--address", Number("--address", 1, 247,
+                           [](auto& o, long long n) { o.address = static_cast<std::uint8_t>(n); })},
+      {"--seed", Number("--seed", 0, 4'294'967'295LL,
+                        [](auto& o, long long n) { o.seed = static_cast<std::uint32_t>(n); })},
       {"--fixed", Flag([](auto& o) { o.values = ValueMode::kFixed; })},
       {"--live", Flag([](auto& o) { o.values = ValueMode::kLive; })},
       {"--answer-mode", Flag([](auto& o) { o.answer_mode = true; })},
       {"--verbose", Flag([](auto& o) { o.verbose = true; })},
       {"--device", Path("--device", &SimulatorOptions::device)},
       {"--link", Path("--link", &SimulatorOptions::link)},
-      {"--split", Number("--split", 1, 64, [](auto& o, long long n) { o.faults.split_pieces = static_cast<int>(n); })},
-      {"--split-gap", Number("--split-gap", 0, 60'000, [](auto& o, long long n) { o.faults.split_gap = milliseconds(n); })},
-      {"--corrupt-every", Number("--corrupt-every", 1, 1'000'000, [](auto& o, long long n) { o.faults.corrupt_every = static_cast<int>(n); })},
-      {"--noise", Number("--noise", 1, 4096, [](auto& o, long long n) { o.faults.noise_bytes = static_cast<int>(n); })},
+      {"--split",
+       Number("--split", 1, 64,
+              [](auto& o, long long n) { o.faults.split_pieces = static_cast<int>(n); })},
+      {"--split-gap", Number("--split-gap", 0, 60'000,
+                             [](auto& o, long long n) { o.faults.split_gap = milliseconds(n); })},
+      {"--corrupt-every",
+       Number("--corrupt-every", 1, 1'000'000,
+              [](auto& o, long long n) { o.faults.corrupt_every = static_cast<int>(n); })},
+      {"--noise", Number("--noise", 1, 4096,
+                         [](auto& o, long long n) { o.faults.noise_bytes = static_cast<int>(n); })},
       {"--echo", Flag([](auto& o) { o.faults.echo = true; })},
-      {"--drop-every", Number("--drop-every", 1, 1'000'000, [](auto& o, long long n) { o.faults.drop_every = static_cast<int>(n); })},
-      {"--late", Number("--late", 0, 60'000, [](auto& o, long long n) { o.faults.late = milliseconds(n); })},
-      {"--hangup-after", Number("--hangup-after", 1, 1'000'000, [](auto& o, long long n) { o.faults.hangup_after = static_cast<int>(n); })},
-      {"--hangup-for", Number("--hangup-for", 0, 3'600'000, [](auto& o, long long n) { o.faults.hangup_for = milliseconds(n); })},
+      {"--drop-every",
+       Number("--drop-every", 1, 1'000'000,
+              [](auto& o, long long n) { o.faults.drop_every = static_cast<int>(n); })},
+      {"--late",
+       Number("--late", 0, 60'000, [](auto& o, long long n) { o.faults.late = milliseconds(n); })},
+      {"--hangup-after",
+       Number("--hangup-after", 1, 1'000'000,
+              [](auto& o, long long n) { o.faults.hangup_after = static_cast<int>(n); })},
+      {"--hangup-for", Number("--hangup-for", 0, 3'600'000,
+                              [](auto& o, long long n) { o.faults.hangup_for = milliseconds(n); })},
       {"--flood", Flag([](auto& o) { o.faults.flood = true; })},
   };
   return specs;
@@ -132,13 +147,15 @@ std::string UsageLine() {
 }
 
 std::string HelpText() {
-  return UsageLine() + "\n\n"
+  return UsageLine() +
+         "\n\n"
          "Simulates a QLM7305 remote I/O module (Modbus RTU slave) on a new pseudo-terminal\n"
          "or a real serial device, and prints the device path for the tool to open.\n\n"
          "  --baud N          line speed; replies are paced at it (default 9600)\n"
          "  --address N       slave address 1..247 (default 1)\n"
          "  --live            drifting analogue inputs, toggling digital inputs (default)\n"
-         "  --fixed           the example values: AIN0..3 = 1, 10, 23.456, -0.5, DI1, DI3, relay 2\n"
+         "  --fixed           the example values: AIN0..3 = 1, 10, 23.456, -0.5, DI1 and DI3\n"
+         "                    on, relay 2 on\n"
          "  --seed N          seed of the live values and of random bytes (default 1)\n"
          "  --answer-mode     echo the gateway mode frame (AA 55 ...) instead of staying silent\n"
          "  --device PATH     serve a real serial device instead of a pseudo-terminal\n"

@@ -30,7 +30,9 @@ ReplyShaper::ReplyShaper(const FaultOptions& faults, LineTiming timing, std::uin
 
 ReplyPlan ReplyShaper::Shape(modbus::ByteView request, std::optional<modbus::ByteString> reply) {
   ReplyPlan plan;
-  if (faults_.echo) plan.pieces.push_back({Duration{}, modbus::ByteString(request.begin(), request.end())});
+  if (faults_.echo) {
+    plan.pieces.push_back({Duration{}, modbus::ByteString(request.begin(), request.end())});
+  }
   if (!reply) return plan;
   ++replies_;
   if (IsNth(replies_, faults_.drop_every)) {

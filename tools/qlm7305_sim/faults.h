@@ -20,7 +20,7 @@ struct FaultOptions {
   Duration late{};        // extra delay before each reply
   int hangup_after = 0;   // the line hangs up once after this many requests (0: never) ...
   Duration hangup_for = std::chrono::seconds(1);  // ... and comes back after this long
-  bool flood = false;     // random bytes fill the line whenever nothing else is sent
+  bool flood = false;  // random bytes fill the line whenever nothing else is sent
 };
 
 // Bytes to send once the line has been quiet for gap_before: measured for the first piece

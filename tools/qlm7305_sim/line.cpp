@@ -18,11 +18,11 @@ struct BaudEntry {
 };
 
 constexpr std::array<BaudEntry, 19> kBauds = {{
-    {300, B300}, {600, B600}, {1200, B1200}, {2400, B2400}, {4800, B4800},
-    {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
-    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000},
+    {300, B300},         {600, B600},         {1200, B1200},       {2400, B2400},
+    {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},
+    {500000, B500000},   {576000, B576000},   {921600, B921600},   {1000000, B1000000},
+    {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000},
 }};
 
 [[noreturn]] void ThrowSystem(const std::string& what) {
@@ -101,7 +101,8 @@ Line Line::OpenDevice(const std::string& path, int baud) {
 void Line::WatchCloses() {
   close_watch_ = UniqueFd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
   if (!close_watch_.Valid()) ThrowSystem("cannot watch " + path_);
-  if (::inotify_add_watch(close_watch_.Get(), path_.c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+  const std::uint32_t closes = IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
+  if (::inotify_add_watch(close_watch_.Get(), path_.c_str(), closes) < 0) {
     ThrowSystem("cannot watch " + path_);
   }
 }

@@ -23,7 +23,11 @@ void Report(const std::string& text) { std::fprintf(stderr, "qlm7305-sim: %s\n",
 
 // The signals are blocked in every thread (the module's thread inherits the mask) and
 // read from a signalfd, so a stop request is handled here, outside any signal handler.
+// An ignored signal would be discarded before it reached the signalfd, and a shell starts
+// background jobs with SIGINT ignored: both get their default disposition back first.
 sim::UniqueFd BlockStopSignals() {
+  ::signal(SIGINT, SIG_DFL);
+  ::signal(SIGTERM, SIG_DFL);
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
@@ -39,10 +43,11 @@ void WaitForStopSignal(int fd) {
 }
 
 std::string Describe(const sim::SimulatorOptions& o, const std::string& path) {
-  std::string text = "slave " + std::to_string(o.address) + " at " + std::to_string(o.baud) +
-                     " baud on " + path;
-  text += o.values == sim::ValueMode::kFixed ? ", fixed values"
-                                             : ", live values (seed " + std::to_string(o.seed) + ")";
+  std::string text =
+      "slave " + std::to_string(o.address) + " at " + std::to_string(o.baud) + " baud on " + path;
+  text += o.values == sim::ValueMode::kFixed
+              ? ", fixed values"
+              : ", live values (seed " + std::to_string(o.seed) + ")";
   if (!o.link.empty()) text += ", link " + o.link;
   return text + "; stop with Ctrl+C";
 }

@@ -35,8 +35,7 @@ bool WellFormed(modbus::ByteView request) {
   return true;
 }
 
-modbus::ByteString ExceptionReply(std::uint8_t address, std::uint8_t function,
-                                  std::uint8_t code) {
+modbus::ByteString ExceptionReply(std::uint8_t address, std::uint8_t function, std::uint8_t code) {
   modbus::ByteString reply = {address, static_cast<std::uint8_t>(function | 0x80U), code};
   modbus::AppendCrc16(reply);
   return reply;
@@ -65,8 +64,7 @@ RegisterImage ModuleModel::Registers(Duration elapsed) const {
   return MakeRegisterImage(inputs_(elapsed), relays_);
 }
 
-std::optional<modbus::ByteString> ModuleModel::Respond(modbus::ByteView request,
-                                                       Duration elapsed) {
+std::optional<modbus::ByteString> ModuleModel::Respond(modbus::ByteView request, Duration elapsed) {
   switch (request[1]) {
     case kReadHoldingRegisters:
       return ReadRegisters(request, elapsed);
@@ -78,8 +76,7 @@ std::optional<modbus::ByteString> ModuleModel::Respond(modbus::ByteView request,
 }
 
 // Checks in the order slaves conventionally apply them: quantity first, then the range.
-modbus::ByteString ModuleModel::ReadRegisters(modbus::ByteView request,
-                                              Duration elapsed) const {
+modbus::ByteString ModuleModel::ReadRegisters(modbus::ByteView request, Duration elapsed) const {
   const std::size_t first = Word(request, 2);
   const std::size_t count = Word(request, 4);
   if (count == 0 || count > kMaxReadCount) {

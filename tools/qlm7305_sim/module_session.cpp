@@ -46,7 +46,8 @@ void ModuleSession::OnInput(modbus::ByteView bytes, Clock::time_point now) {
 void ModuleSession::OnTime(Clock::time_point now) {
   for (Frame& frame : parser_.Expire(now)) Handle(std::move(frame), now);
   if (options_.faults.flood && output_.Empty()) {
-    const auto count = std::max<std::size_t>(1, static_cast<std::size_t>(kFloodBurst / timing_.ByteTime()));
+    const auto count =
+        std::max<std::size_t>(1, static_cast<std::size_t>(kFloodBurst / timing_.ByteTime()));
     output_.Schedule(now, shaper_.RandomBytes(count));
   }
 }
@@ -95,7 +96,8 @@ void ModuleSession::Handle(Frame frame, Clock::time_point now) {
   if (reply && !plan.dropped) ++counters_.replies;
   Send(plan.pieces, now);
   const auto hangup_after = static_cast<std::uint64_t>(std::max(options_.faults.hangup_after, 0));
-  if (!hung_up_ && counters_.requests == hangup_after) hangup_at_ = std::max(now, output_.BusyUntil());
+  if (!hung_up_ && counters_.requests == hangup_after)
+    hangup_at_ = std::max(now, output_.BusyUntil());
   if (reply && plan.corrupted) reply->back() ^= 0xFFU;  // log what went out
   exchanges_.push_back({std::move(frame), plan.dropped ? std::nullopt : reply, plan.dropped});
 }

@@ -15,9 +15,9 @@
 namespace sim {
 
 struct SessionCounters {
-  std::uint64_t requests = 0;    // intact frames seen, any address, mode frames included
+  std::uint64_t requests = 0;  // intact frames seen, any address, mode frames included
   std::uint64_t mode_frames = 0;
-  std::uint64_t replies = 0;     // replies put on the line (dropped ones not counted)
+  std::uint64_t replies = 0;  // replies put on the line (dropped ones not counted)
   std::uint64_t dropped_replies = 0;
   std::uint64_t corrupted_replies = 0;
   std::uint64_t discarded_bytes = 0;  // received bytes that formed no intact frame

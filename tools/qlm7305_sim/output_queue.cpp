@@ -12,16 +12,17 @@ constexpr Duration kShortestStep = std::chrono::milliseconds(1);
 
 OutputQueue::OutputQueue(LineTiming timing) : timing_(timing) {
   const Duration byte = timing_.ByteTime();
-  bytes_per_step_ = static_cast<std::size_t>(std::max<Duration::rep>(
-      1, (kShortestStep.count() + byte.count() - 1) / byte.count()));
+  bytes_per_step_ = static_cast<std::size_t>(
+      std::max<Duration::rep>(1, (kShortestStep.count() + byte.count() - 1) / byte.count()));
 }
 
 void OutputQueue::Schedule(Clock::time_point at, modbus::ByteView bytes) {
   Clock::time_point start = std::max(at, busy_until_);
   for (std::size_t i = 0; i < bytes.size(); i += bytes_per_step_) {
     const std::size_t n = std::min(bytes_per_step_, bytes.size() - i);
-    steps_.push_back({start, modbus::ByteString(bytes.begin() + static_cast<std::ptrdiff_t>(i),
-                                                bytes.begin() + static_cast<std::ptrdiff_t>(i + n))});
+    steps_.push_back(
+        {start, modbus::ByteString(bytes.begin() + static_cast<std::ptrdiff_t>(i),
+                                   bytes.begin() + static_cast<std::ptrdiff_t>(i + n))});
     start += timing_.TimeFor(n);
   }
   busy_until_ = std::max(busy_until_, start);

@@ -9,10 +9,10 @@ namespace {
 
 constexpr std::uint8_t kModeFirst = 0xAA;
 constexpr std::uint8_t kModeSecond = 0x55;
-constexpr std::size_t kModeHeader = 4;      // AA 55 and a big-endian count of what follows
-constexpr std::size_t kFixedRequest = 8;    // functions 1 to 6
-constexpr std::size_t kWriteHeader = 7;     // functions 15 and 16 up to the byte count
-constexpr std::size_t kSmallestFrame = 4;   // address, function, check
+constexpr std::size_t kModeHeader = 4;     // AA 55 and a big-endian count of what follows
+constexpr std::size_t kFixedRequest = 8;   // functions 1 to 6
+constexpr std::size_t kWriteHeader = 7;    // functions 15 and 16 up to the byte count
+constexpr std::size_t kSmallestFrame = 4;  // address, function, check
 
 LengthGuess Known(std::size_t length) {
   if (length > kMaxFrameLength) return {LengthGuess::kImpossible, 0};

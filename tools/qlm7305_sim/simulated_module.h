@@ -28,8 +28,8 @@
 namespace sim {
 
 struct ModuleCounters : SessionCounters {
-  std::uint64_t line_opens = 0;  // 1 once constructed; +1 each time the line comes back
-  std::uint64_t hangups = 0;     // hang-ups made on purpose and lines lost
+  std::uint64_t line_opens = 0;     // 1 once constructed; +1 each time the line comes back
+  std::uint64_t hangups = 0;        // hang-ups made on purpose and lines lost
   std::uint64_t bytes_dropped = 0;  // output the line would not take (nobody reading)
   std::uint64_t client_closes = 0;  // times a client closed the pty (exclusive mode lifted)
 };

@@ -1,8 +1,8 @@
 // The command line, and the qlm7305-sim program as a whole: start, serve, stop on a signal.
 #include "qlm7305_sim/command_line.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -13,6 +13,8 @@
 
 #include <array>
 #include <filesystem>
+#include <iterator>
+#include <sstream>
 
 #include "fd_io.h"
 #include "modbus/requests.h"
@@ -34,6 +36,11 @@ CommandLine Parsed(const std::vector<std::string>& args) {
   return std::get<CommandLine>(result);
 }
 
+std::vector<std::string> Words(const std::string& text) {
+  std::istringstream in(text);
+  return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
+
 TEST(CommandLine, DefaultsServeSlave1LiveAt9600) {
   const CommandLine line = Parsed({});
   EXPECT_EQ(line.options.baud, 9600);
@@ -45,12 +52,10 @@ TEST(CommandLine, DefaultsServeSlave1LiveAt9600) {
 }
 
 TEST(CommandLine, TakesEveryOptionInBothSpellings) {
-  const CommandLine line = Parsed({"--baud", "19200", "--address=7", "--fixed", "--seed", "99",
-                                   "--answer-mode", "--device", "/dev/ttyS1", "--link=/tmp/x",
-                                   "--split", "3", "--split-gap", "20", "--corrupt-every", "4",
-                                   "--noise", "2", "--echo", "--drop-every", "5", "--late", "30",
-                                   "--hangup-after", "6", "--hangup-for", "250", "--flood",
-                                   "--verbose"});
+  const CommandLine line =
+      Parsed(Words("--baud 19200 --address=7 --fixed --seed 99 --answer-mode --device /dev/ttyS1 "
+                   "--link=/tmp/x --split 3 --split-gap 20 --corrupt-every 4 --noise 2 --echo "
+                   "--drop-every 5 --late 30 --hangup-after 6 --hangup-for 250 --flood --verbose"));
   const SimulatorOptions& o = line.options;
   EXPECT_EQ(o.baud, 19200);
   EXPECT_EQ(o.address, 7);
@@ -185,8 +190,8 @@ TEST(Program, AMissingDeviceExitsWith1AndSaysWhy) {
 }
 
 TEST(Program, ServesThroughItsLinkAndRemovesItOnSigterm) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("qlm7305-sim-test-" + std::to_string(::getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("qlm7305-sim-test-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string link = (dir / "module").string();
   Program program({"--fixed", "--baud", "115200", "--link", link});

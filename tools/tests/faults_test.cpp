@@ -31,7 +31,8 @@ SimulatorOptions Fixed(FaultOptions faults = {}) {
 }
 
 // Runs the session from `from` to `until`, waking exactly at each deadline it names.
-std::vector<Sent> RunUntil(ModuleSession& session, Clock::time_point from, Clock::time_point until) {
+std::vector<Sent> RunUntil(ModuleSession& session, Clock::time_point from,
+                           Clock::time_point until) {
   std::vector<Sent> sent;
   Clock::time_point now = from;
   while (true) {
@@ -144,7 +145,8 @@ TEST(ModuleSession, DropsEveryNthReply) {
   ModuleSession session(Fixed({.drop_every = 3}), t0);
   std::vector<bool> answered;
   for (int i = 0; i < 6; ++i) {
-    answered.push_back(!Ask(session, modbus::ReadAllRequest(1), t0 + milliseconds(500) * i).empty());
+    answered.push_back(
+        !Ask(session, modbus::ReadAllRequest(1), t0 + milliseconds(500) * i).empty());
   }
   EXPECT_EQ(answered, (std::vector<bool>{true, true, false, true, true, false}));
   EXPECT_EQ(session.Counters().dropped_replies, 2U);

@@ -22,7 +22,8 @@ ByteString WithCheck(ByteString frame) {
 Frame Modbus(ByteString bytes) { return {FrameKind::kModbus, std::move(bytes)}; }
 
 ModuleModel FixedModule(ModelOptions options = {}) {
-  return ModuleModel(options, [](Duration) { return ExampleInputs(); }, ExampleRelays());
+  return ModuleModel(
+      options, [](Duration) { return ExampleInputs(); }, ExampleRelays());
 }
 
 TEST(ModuleModel, FixedValuesAnswerTheReadWithTheReferenceFrame) {
@@ -62,15 +63,18 @@ TEST(ModuleModel, AnswersEachRequestAsASlaveShould) {
        WithCheck({0x01, 0x10, 0x00, 0x16, 0x00, 0x02})},
       {"write a digital input", WithCheck({0x01, 0x10, 0x00, 0x13, 0x00, 0x01, 0x02, 0x00, 0x01}),
        WithCheck({0x01, 0x90, 0x02})},
-      {"write past register 23", WithCheck({0x01, 0x10, 0x00, 0x16, 0x00, 0x03, 0x06, 0, 1, 0, 1, 0, 1}),
+      {"write past register 23",
+       WithCheck({0x01, 0x10, 0x00, 0x16, 0x00, 0x03, 0x06, 0, 1, 0, 1, 0, 1}),
        WithCheck({0x01, 0x90, 0x02})},
-      {"byte count not twice the quantity", WithCheck({0x01, 0x10, 0x00, 0x14, 0x00, 0x02, 0x02, 0x00, 0x01}),
+      {"byte count not twice the quantity",
+       WithCheck({0x01, 0x10, 0x00, 0x14, 0x00, 0x02, 0x02, 0x00, 0x01}),
        WithCheck({0x01, 0x90, 0x03})},
       {"write single register", WithCheck({0x01, 0x06, 0x00, 0x14, 0x00, 0x01}),
        WithCheck({0x01, 0x86, 0x01})},
       {"read input registers", WithCheck({0x01, 0x04, 0x00, 0x00, 0x00, 0x01}),
        WithCheck({0x01, 0x84, 0x01})},
-      {"unknown function", WithCheck({0x01, 0x2B, 0x0E, 0x01, 0x00}), WithCheck({0x01, 0xAB, 0x01})},
+      {"unknown function", WithCheck({0x01, 0x2B, 0x0E, 0x01, 0x00}),
+       WithCheck({0x01, 0xAB, 0x01})},
       {"another slave", modbus::ReadAllRequest(2), std::nullopt},
       {"broadcast read", modbus::ReadAllRequest(0), std::nullopt},
       {"too short to be a read", {0x01, 0x03, 0x00, 0x00}, std::nullopt},
@@ -89,7 +93,8 @@ TEST(ModuleModel, AnswersEachRequestAsASlaveShould) {
 TEST(ModuleModel, EachRelayRequestSwitchesExactlyItsRelay) {
   for (int relay = 1; relay <= modbus::kRelayCount; ++relay) {
     for (const bool on : {true, false}) {
-      ModuleModel module(ModelOptions{}, [](Duration) { return InputValues{}; }, Relays{7, 7, 7, 7});
+      ModuleModel module(
+          ModelOptions{}, [](Duration) { return InputValues{}; }, Relays{7, 7, 7, 7});
       const ByteString request = modbus::RelayRequest(1, relay, on);
       const auto reply = module.Handle(Modbus(request), Duration{});
       ASSERT_TRUE(reply.has_value());
@@ -103,7 +108,8 @@ TEST(ModuleModel, EachRelayRequestSwitchesExactlyItsRelay) {
 }
 
 TEST(ModuleModel, ABroadcastWriteTakesEffectWithoutAReply) {
-  ModuleModel module(ModelOptions{}, [](Duration) { return InputValues{}; }, Relays{});
+  ModuleModel module(
+      ModelOptions{}, [](Duration) { return InputValues{}; }, Relays{});
   EXPECT_FALSE(module.Handle(Modbus(modbus::RelayRequest(0, 3, true)), Duration{}).has_value());
   EXPECT_EQ(module.RelayValues(), (Relays{0, 0, 1, 0}));
 }

@@ -106,7 +106,8 @@ TEST(RequestParser, ASilenceEndsAHalfFrameAndTheNextFrameStandsAlone) {
   EXPECT_EQ(parser.DiscardedBytes(), 4U);
   EXPECT_FALSE(parser.Deadline().has_value());
   // The rest of the cut frame, then a whole one: only the whole one counts.
-  auto frames = parser.Feed(ByteString(read.begin() + 4, read.end()), after_silence + milliseconds(5));
+  auto frames =
+      parser.Feed(ByteString(read.begin() + 4, read.end()), after_silence + milliseconds(5));
   auto more = parser.Feed(read, after_silence + milliseconds(20));
   frames.insert(frames.end(), more.begin(), more.end());
   EXPECT_EQ(BytesOf(frames), std::vector<ByteString>{read});
@@ -121,8 +122,14 @@ TEST(RequestParser, ResynchronisesAfterGarbage) {
   const ByteString broken_mode = {0xAA, 0x55, 0x00, 0x05, 0xE0, 0x50, 0x00, 0x01, 0x36};
   const ByteString bad_check = {0x01, 0x03, 0x00, 0x00, 0x00, 0x18, 0x45, 0xC1};
   const ByteString cases[] = {
-      {0xFF}, {0x00, 0x00, 0x00}, {0x01, 0x03, 0x00}, {0x01, 0x10, 0x00, 0x14},
-      {0x77, 0x88, 0x99}, broken_mode, bad_check, noise,
+      {0xFF},
+      {0x00, 0x00, 0x00},
+      {0x01, 0x03, 0x00},
+      {0x01, 0x10, 0x00, 0x14},
+      {0x77, 0x88, 0x99},
+      broken_mode,
+      bad_check,
+      noise,
   };
   for (const ByteString& garbage : cases) {
     RequestParser parser(kTiming.FrameSilence());
@@ -149,8 +156,10 @@ TEST(RequestParser, BuffersNoMoreThanTheLongestFrameWhileBytesNeverStop) {
   for (int i = 0; i < 5000; ++i) babble.push_back(i % 2 ? 0x88 : 0x77);
   Clock::time_point now = t0;
   for (std::size_t at = 0; at < babble.size(); at += 100) {
-    const auto end = babble.begin() + static_cast<std::ptrdiff_t>(std::min(at + 100, babble.size()));
-    EXPECT_TRUE(parser.Feed(ByteString(babble.begin() + static_cast<std::ptrdiff_t>(at), end), now).empty());
+    const auto end =
+        babble.begin() + static_cast<std::ptrdiff_t>(std::min(at + 100, babble.size()));
+    EXPECT_TRUE(parser.Feed(ByteString(babble.begin() + static_cast<std::ptrdiff_t>(at), end), now)
+                    .empty());
     now += kTiming.ByteTime();
   }
   EXPECT_GE(parser.DiscardedBytes(), babble.size() - kMaxFrameLength);

@@ -86,7 +86,8 @@ TEST(SimulatedModule, ModeFrameThenRelayRequestSwitchesTheRelay) {
   ASSERT_TRUE(WriteAll(client.Get(), modbus::RtuModeFrameBytes()));
   const ByteString request = modbus::RelayRequest(1, 3, true);
   const ByteString reply = Exchange(client.Get(), request, 8);
-  EXPECT_EQ(ByteString(reply.begin(), reply.begin() + 6), ByteString(request.begin(), request.begin() + 6));
+  EXPECT_EQ(ByteString(reply.begin(), reply.begin() + 6),
+            ByteString(request.begin(), request.begin() + 6));
   EXPECT_TRUE(modbus::FrameCheckPasses(reply));
   EXPECT_EQ(module.RelayValues(), (Relays{0, 1, 1, 0}));
   const ModuleCounters c = module.Counters();
@@ -103,7 +104,8 @@ TEST(SimulatedModule, OutlivesClientsAndLiftsTheirExclusiveMode) {
     ASSERT_TRUE(first.Valid());
     ASSERT_EQ(::ioctl(first.Get(), TIOCEXCL), 0);
   }
-  ASSERT_TRUE(module.WaitUntil([](const ModuleCounters& c) { return c.client_closes >= 1; }, kPatience));
+  ASSERT_TRUE(
+      module.WaitUntil([](const ModuleCounters& c) { return c.client_closes >= 1; }, kPatience));
   const UniqueFd second = OpenRawClient(module.SlavePath());
   ASSERT_TRUE(second.Valid());
   int exclusive = 1;
@@ -125,11 +127,13 @@ TEST(SimulatedModule, HangsUpAndComesBackBehindItsLink) {
     EXPECT_EQ(Exchange(client.Get(), modbus::ReadAllRequest(1), 53).size(), 53U);
     EXPECT_TRUE(testing::WaitForHangUp(client.Get(), kPatience));
   }
-  ASSERT_TRUE(module.WaitUntil([](const ModuleCounters& c) { return c.line_opens == 2; }, kPatience));
+  ASSERT_TRUE(
+      module.WaitUntil([](const ModuleCounters& c) { return c.line_opens == 2; }, kPatience));
   EXPECT_EQ(module.Counters().hangups, 1U);
   EXPECT_EQ(std::filesystem::read_symlink(options.link).string(), module.SlavePath());
   const UniqueFd again = OpenRawClient(options.link);
-  EXPECT_EQ(Exchange(again.Get(), modbus::ReadAllRequest(1), 53), modbus::testing_frames::ExampleResponse());
+  EXPECT_EQ(Exchange(again.Get(), modbus::ReadAllRequest(1), 53),
+            modbus::testing_frames::ExampleResponse());
   module.Stop();
   EXPECT_FALSE(std::filesystem::is_symlink(options.link));
 }
@@ -150,7 +154,8 @@ TEST(SimulatedModule, ServesADeviceGivenByPath) {
   options.device = wire.Path();
   SimulatedModule module(options);
   EXPECT_EQ(module.SlavePath(), wire.Path());
-  EXPECT_EQ(Exchange(wire.Fd(), modbus::ReadAllRequest(1), 53), modbus::testing_frames::ExampleResponse());
+  EXPECT_EQ(Exchange(wire.Fd(), modbus::ReadAllRequest(1), 53),
+            modbus::testing_frames::ExampleResponse());
 }
 
 TEST(SimulatedModule, RefusesWhatItCannotOpen) {
