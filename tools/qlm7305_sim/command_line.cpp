@@ -67,6 +67,8 @@ const std::map<std::string, OptionSpec>& Specs() {
       {"--live", Flag([](auto& o) { o.values = ValueMode::kLive; })},
       {"--answer-mode", Flag([](auto& o) { o.answer_mode = true; })},
       {"--verbose", Flag([](auto& o) { o.verbose = true; })},
+      {"--silence", Number("--silence", 1, 10'000,
+                           [](auto& o, long long n) { o.frame_silence = milliseconds(n); })},
       {"--device", Path("--device", &SimulatorOptions::device)},
       {"--link", Path("--link", &SimulatorOptions::link)},
       {"--split",
@@ -141,7 +143,8 @@ std::variant<CommandLine, UsageError> ParseCommandLine(const std::vector<std::st
 
 std::string UsageLine() {
   return "usage: qlm7305-sim [--baud N] [--address N] [--fixed|--live] [--seed N] "
-         "[--answer-mode] [--device PATH] [--link PATH] [--split N] [--split-gap MS] "
+         "[--answer-mode] [--silence MS] [--device PATH] [--link PATH] [--split N] [--split-gap "
+         "MS] "
          "[--corrupt-every N] [--noise N] [--echo] [--drop-every N] [--late MS] "
          "[--hangup-after N] [--hangup-for MS] [--flood] [--verbose] [--help]";
 }
@@ -158,6 +161,8 @@ std::string HelpText() {
          "                    on, relay 2 on\n"
          "  --seed N          seed of the live values and of random bytes (default 1)\n"
          "  --answer-mode     echo the gateway mode frame (AA 55 ...) instead of staying silent\n"
+         "  --silence MS      silence that ends a request (default 3.5 characters); more\n"
+         "                    for USB adapters that deliver bytes in bursts\n"
          "  --device PATH     serve a real serial device instead of a pseudo-terminal\n"
          "  --link PATH       place a symlink to the device here; removed on exit\n"
          "  --verbose         log every request and what was done with it\n"

@@ -33,7 +33,7 @@ ModuleSession::ModuleSession(const SimulatorOptions& options, Clock::time_point 
     : options_(options),
       timing_{options.baud},
       start_(start),
-      parser_(timing_.FrameSilence()),
+      parser_(options.frame_silence.value_or(timing_.FrameSilence())),
       model_({options.address, options.answer_mode}, MakeInputs(options), StartRelays(options)),
       // The shaper's noise must not repeat the live values' pattern: another stream.
       shaper_(options.faults, timing_, options.seed ^ 0x9E3779B9U),

@@ -89,7 +89,12 @@ Relays SimulatedModule::RelayValues() const {
 }
 
 void SimulatedModule::Run() {
-  while (WaitForWork()) Step(Clock::now(), line_events_);
+  try {
+    while (WaitForWork()) Step(Clock::now(), line_events_);
+  } catch (const std::exception& e) {
+    // Nothing is expected to throw here but allocation; end serving rather than the process.
+    Log(std::string("stopped: ") + e.what());
+  }
 }
 
 // Sleeps until the line has input, a client closed the pty, a deadline of the session
@@ -150,8 +155,9 @@ void SimulatedModule::HangUp(Clock::time_point now, const std::string& why) {
 
 void SimulatedModule::Reopen(Clock::time_point now) {
   try {
-    line_ = OpenLine(options_);
-    link_.Retarget(line_->Path());
+    Line line = OpenLine(options_);
+    link_.Retarget(line.Path());
+    line_ = std::move(line);
     reopen_at_.reset();
     ++line_opens_;
     {

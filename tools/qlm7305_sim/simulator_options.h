@@ -2,6 +2,7 @@
 // Everything that shapes one simulated module.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "qlm7305_sim/faults.h"
@@ -19,6 +20,10 @@ struct SimulatorOptions {
   ValueMode values = ValueMode::kLive;
   std::uint32_t seed = 1;
   bool answer_mode = false;
+  // The silence that ends a request; empty: 3.5 characters at the baud rate. A USB serial
+  // adapter delivers bytes in bursts (every 16 ms is common), so serving a real device
+  // through one may need more.
+  std::optional<Duration> frame_silence;
   FaultOptions faults;
   std::string device;  // a real serial device to serve; empty: a new pseudo-terminal
   std::string link;    // where to place a symlink to the device; empty: none

@@ -53,7 +53,8 @@ TEST(CommandLine, DefaultsServeSlave1LiveAt9600) {
 
 TEST(CommandLine, TakesEveryOptionInBothSpellings) {
   const CommandLine line =
-      Parsed(Words("--baud 19200 --address=7 --fixed --seed 99 --answer-mode --device /dev/ttyS1 "
+      Parsed(Words("--baud 19200 --address=7 --fixed --seed 99 --answer-mode --silence 20 "
+                   "--device /dev/ttyS1 "
                    "--link=/tmp/x --split 3 --split-gap 20 --corrupt-every 4 --noise 2 --echo "
                    "--drop-every 5 --late 30 --hangup-after 6 --hangup-for 250 --flood --verbose"));
   const SimulatorOptions& o = line.options;
@@ -62,6 +63,7 @@ TEST(CommandLine, TakesEveryOptionInBothSpellings) {
   EXPECT_EQ(o.values, ValueMode::kFixed);
   EXPECT_EQ(o.seed, 99U);
   EXPECT_TRUE(o.answer_mode);
+  EXPECT_EQ(o.frame_silence, milliseconds(20));
   EXPECT_EQ(o.device, "/dev/ttyS1");
   EXPECT_EQ(o.link, "/tmp/x");
   EXPECT_EQ(o.faults.split_pieces, 3);
@@ -91,6 +93,7 @@ TEST(CommandLine, RefusesBadArgumentsNamingTheCulprit) {
       {{"--address", "248"}, "1 to 247"},
       {{"--seed", "-1"}, "--seed"},
       {{"--split", "0"}, "--split"},
+      {{"--silence", "0"}, "--silence"},
       {{"--late", "-5"}, "--late"},
       {{"--fixed", "--live"}, "exclude each other"},
       {{"--echo=yes"}, "--echo takes no value"},

@@ -81,6 +81,23 @@ TEST(ModuleSession, RepliesAfterTheSilencePacedAtTheByteTime) {
   EXPECT_EQ(session.Counters().replies, 1U);
 }
 
+// A request cut by a USB adapter's 16 ms burst: lost at 3.5 characters, kept with a longer
+// silence.
+TEST(ModuleSession, ALongerSilenceJoinsARequestDeliveredInBursts) {
+  const ByteString read = modbus::ReadAllRequest(1);
+  const ByteString head(read.begin(), read.begin() + 3);
+  const ByteString tail(read.begin() + 3, read.end());
+  for (const bool lenient : {false, true}) {
+    SimulatorOptions options = Fixed();
+    if (lenient) options.frame_silence = milliseconds(20);
+    ModuleSession session(options, t0);
+    session.OnInput(head, t0);
+    session.OnTime(t0 + milliseconds(16));
+    const auto sent = Ask(session, tail, t0 + milliseconds(16));
+    EXPECT_EQ(Joined(sent).size(), lenient ? 53U : 0U) << (lenient ? "lenient" : "strict");
+  }
+}
+
 TEST(ModuleSession, RequestsArrivingWhileAReplyGoesOutAreAnsweredInTurn) {
   ModuleSession session(Fixed(), t0);
   ByteString two = modbus::RelayRequest(1, 1, true);
