@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <system_error>
@@ -112,6 +113,16 @@ void Line::OnClientClosed() {
   while (::read(close_watch_.Get(), events.data(), events.size()) > 0) {
   }
   ::ioctl(keep_slave_.Get(), TIOCNXCL);
+}
+
+std::size_t Line::UndeliveredBytes() const {
+  int count = 0;
+  if (keep_slave_.Valid()) {
+    ::ioctl(keep_slave_.Get(), FIONREAD, &count);
+  } else {
+    ::ioctl(fd_.Get(), TIOCOUTQ, &count);
+  }
+  return static_cast<std::size_t>(std::max(count, 0));
 }
 
 std::optional<modbus::ByteString> Line::ReadAvailable() {

@@ -29,6 +29,10 @@ class Line {
   // keeps the terminal alive, so a non-root client could never open it again.
   void OnClientClosed();
 
+  // Bytes written but not yet taken by the other side: still unread in the pty, or not yet
+  // sent by the device.
+  std::size_t UndeliveredBytes() const;
+
   // Reads what is waiting. Empty optional: the line is gone (hang-up, removed adapter).
   std::optional<modbus::ByteString> ReadAvailable();
   // Writes what the line takes now; a full buffer drops the rest, as a wire would.

@@ -6,6 +6,9 @@
 namespace sim {
 namespace {
 
+// Time for the last bytes of an answer to pass the kernel's buffers before a hang-up.
+constexpr Duration kHangUpSettle = std::chrono::milliseconds(20);
+
 // Flood bytes are queued this far ahead, so a reply waits at most this long behind them.
 constexpr Duration kFloodBurst = std::chrono::milliseconds(10);
 
@@ -67,6 +70,10 @@ bool ModuleSession::HangUpDue(Clock::time_point now) const {
   return hangup_at_ && now >= *hangup_at_;
 }
 
+void ModuleSession::PostponeHangUp(Clock::time_point until) {
+  if (hangup_at_) hangup_at_ = std::max(*hangup_at_, until);
+}
+
 void ModuleSession::OnHungUp() {
   parser_.Reset();
   output_.Clear();
@@ -97,7 +104,7 @@ void ModuleSession::Handle(Frame frame, Clock::time_point now) {
   Send(plan.pieces, now);
   const auto hangup_after = static_cast<std::uint64_t>(std::max(options_.faults.hangup_after, 0));
   if (!hung_up_ && counters_.requests == hangup_after)
-    hangup_at_ = std::max(now, output_.BusyUntil());
+    hangup_at_ = std::max(now, output_.BusyUntil()) + kHangUpSettle;
   if (reply && plan.corrupted) reply->back() ^= 0xFFU;  // log what went out
   exchanges_.push_back({std::move(frame), plan.dropped ? std::nullopt : reply, plan.dropped});
 }

@@ -42,6 +42,8 @@ class ModuleSession {
 
   // The request count for the hang-up is reached and its answer is out.
   bool HangUpDue(Clock::time_point now) const;
+  // Asks again at `until`: the answer has not reached the client yet.
+  void PostponeHangUp(Clock::time_point until);
   // The line went away: whatever was half received or still to send is lost.
   void OnHungUp();
 

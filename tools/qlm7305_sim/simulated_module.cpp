@@ -14,6 +14,11 @@ namespace {
 constexpr std::size_t kRecentRequests = 64;
 // How soon a lost device (or a failed reopening) is tried again.
 constexpr Duration kRetryAfter = std::chrono::seconds(1);
+// A client gets this long to read the last answer before a hang-up takes it away (a hang-up
+// flushes what the client has not read); it is asked again at this interval, since reading
+// raises no event on our side.
+constexpr Duration kHangUpGrace = std::chrono::seconds(1);
+constexpr Duration kHangUpRecheck = std::chrono::milliseconds(5);
 
 Line OpenLine(const SimulatorOptions& options) {
   if (options.device.empty()) return Line::OpenPseudoTerminal(options.baud);
@@ -125,7 +130,7 @@ void SimulatedModule::Step(Clock::time_point now, short line_events) {
   if (line_ && line_events != 0) Receive(now, line_events);
   session_.OnTime(now);
   if (line_) WriteDue(now);
-  if (line_ && session_.HangUpDue(now)) HangUp(now, "hanging up as asked");
+  if (line_ && session_.HangUpDue(now)) HangUpWhenDelivered(now);
   if (!line_ && reopen_at_ && now >= *reopen_at_) Reopen(now);
   Publish();
 }
@@ -143,6 +148,16 @@ void SimulatedModule::Receive(Clock::time_point now, short line_events) {
 void SimulatedModule::WriteDue(Clock::time_point now) {
   const modbus::ByteString due = session_.TakeDueOutput(now);
   if (!due.empty()) bytes_dropped_ += line_->Write(due);
+}
+
+void SimulatedModule::HangUpWhenDelivered(Clock::time_point now) {
+  if (!hangup_deadline_) hangup_deadline_ = now + kHangUpGrace;
+  if (line_->UndeliveredBytes() > 0 && now < *hangup_deadline_) {
+    session_.PostponeHangUp(now + kHangUpRecheck);
+    return;
+  }
+  hangup_deadline_.reset();
+  HangUp(now, "hanging up as asked");
 }
 
 void SimulatedModule::HangUp(Clock::time_point now, const std::string& why) {

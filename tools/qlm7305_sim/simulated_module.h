@@ -66,6 +66,7 @@ class SimulatedModule {
   void Step(Clock::time_point now, short line_events);
   void Receive(Clock::time_point now, short line_events);
   void WriteDue(Clock::time_point now);
+  void HangUpWhenDelivered(Clock::time_point now);
   void HangUp(Clock::time_point now, const std::string& why);
   void Reopen(Clock::time_point now);
   std::optional<Clock::time_point> Deadline() const;
@@ -79,6 +80,7 @@ class SimulatedModule {
   ModuleSession session_;
   StableLink link_;
   std::optional<Clock::time_point> reopen_at_;
+  std::optional<Clock::time_point> hangup_deadline_;  // hang up even if nobody reads
   std::uint64_t line_opens_ = 1;
   std::uint64_t hangups_ = 0;
   std::uint64_t bytes_dropped_ = 0;

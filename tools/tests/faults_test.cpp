@@ -184,8 +184,12 @@ TEST(ModuleSession, HangsUpOnceTheNthRequestIsAnswered) {
   const auto at = t0 + milliseconds(500);
   const auto second = Ask(session, modbus::ReadAllRequest(1), at);
   ASSERT_FALSE(second.empty());
-  EXPECT_FALSE(session.HangUpDue(second.back().at - milliseconds(1)));
-  EXPECT_TRUE(session.HangUpDue(second.back().at + LineTiming{9600}.ByteTime()));
+  const auto out = second.back().at + LineTiming{9600}.ByteTime();
+  EXPECT_FALSE(session.HangUpDue(out));
+  EXPECT_TRUE(session.HangUpDue(out + milliseconds(20)));
+  session.PostponeHangUp(out + milliseconds(30));
+  EXPECT_FALSE(session.HangUpDue(out + milliseconds(25)));
+  EXPECT_TRUE(session.HangUpDue(out + milliseconds(30)));
   session.OnHungUp();
   EXPECT_FALSE(session.HangUpDue(at + milliseconds(500)));
   // Once only: later requests are answered without another hang-up.
