@@ -12,7 +12,7 @@ namespace {
 using std::chrono::milliseconds;
 
 // Each option either takes no value (a flag) or exactly one.
-struct OptionSpec {
+struct OptionRule {
   bool takes_value = false;
   std::function<std::optional<std::string>(const std::string& value, SimulatorOptions& o)> apply;
 };
@@ -27,7 +27,7 @@ std::optional<long long> ParseInteger(const std::string& text, long long low, lo
 
 // Wraps a numeric setter: the value must be a whole number within [low, high].
 template <typename Set>
-OptionSpec Number(const std::string& name, long long low, long long high, Set set) {
+OptionRule Number(const std::string& name, long long low, long long high, Set set) {
   return {true, [=](const std::string& value, SimulatorOptions& o) -> std::optional<std::string> {
             const auto n = ParseInteger(value, low, high);
             if (!n) {
@@ -40,14 +40,14 @@ OptionSpec Number(const std::string& name, long long low, long long high, Set se
 }
 
 template <typename Set>
-OptionSpec Flag(Set set) {
+OptionRule Flag(Set set) {
   return {false, [=](const std::string&, SimulatorOptions& o) -> std::optional<std::string> {
             set(o);
             return std::nullopt;
           }};
 }
 
-OptionSpec Path(const std::string& name, std::string SimulatorOptions::*field) {
+OptionRule Path(const std::string& name, std::string SimulatorOptions::*field) {
   return {true, [=](const std::string& value, SimulatorOptions& o) -> std::optional<std::string> {
             if (value.empty()) return name + " needs a path";
             o.*field = value;
@@ -55,8 +55,8 @@ OptionSpec Path(const std::string& name, std::string SimulatorOptions::*field) {
           }};
 }
 
-const std::map<std::string, OptionSpec>& Specs() {
-  static const std::map<std::string, OptionSpec> specs = {
+const std::map<std::string, OptionRule>& Rules() {
+  static const std::map<std::string, OptionRule> rules = {
       {"--baud",
        Number("--baud", 50, 4'000'000, [](auto& o, long long n) { o.baud = static_cast<int>(n); })},
       {"--address", Number("--address", 1, 247,
@@ -94,7 +94,7 @@ const std::map<std::string, OptionSpec>& Specs() {
                               [](auto& o, long long n) { o.faults.hangup_for = milliseconds(n); })},
       {"--flood", Flag([](auto& o) { o.faults.flood = true; })},
   };
-  return specs;
+  return rules;
 }
 
 // Splits "--name=value" into its two halves; a plain "--name" has no value.
@@ -107,17 +107,17 @@ std::pair<std::string, std::optional<std::string>> SplitArgument(const std::stri
 std::optional<std::string> ApplyOne(const std::vector<std::string>& args, std::size_t& i,
                                     SimulatorOptions& o) {
   auto [name, value] = SplitArgument(args[i]);
-  const auto spec = Specs().find(name);
-  if (spec == Specs().end()) return "unknown option '" + args[i] + "'";
-  if (!spec->second.takes_value) {
+  const auto rule = Rules().find(name);
+  if (rule == Rules().end()) return "unknown option '" + args[i] + "'";
+  if (!rule->second.takes_value) {
     if (value) return name + " takes no value";
-    return spec->second.apply("", o);
+    return rule->second.apply("", o);
   }
   if (!value) {
     if (i + 1 >= args.size()) return name + " needs a value";
     value = args[++i];
   }
-  return spec->second.apply(*value, o);
+  return rule->second.apply(*value, o);
 }
 
 bool Contains(const std::vector<std::string>& args, const std::string& arg) {
