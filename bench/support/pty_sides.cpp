@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 namespace bench {
 namespace {
@@ -18,9 +19,11 @@ using Clock = std::chrono::steady_clock;
   throw std::system_error(errno, std::generic_category(), what);
 }
 
-void CheckDeadline(Clock::time_point deadline, const char* who) {
+// After a read that found nothing: give up past the deadline, else pause (or not).
+void NothingYet(Clock::time_point deadline, std::chrono::microseconds pause, const char* who) {
   if (Clock::now() > deadline)
     throw std::runtime_error(std::string(who) + ": the block did not arrive in time");
+  if (pause.count() > 0) std::this_thread::sleep_for(pause);
 }
 
 }  // namespace
@@ -60,27 +63,31 @@ void RawSide::Send(const Bytes& block) {
       continue;
     }
     if (n < 0 && errno != EAGAIN && errno != EINTR) SystemFailure("write to the pty slave");
-    CheckDeadline(deadline, "plain write");
+    if (Clock::now() > deadline) throw std::runtime_error("plain write: no room in time");
     pollfd p{fd_, POLLOUT, 0};
     ::poll(&p, 1, 10);
   }
 }
 
-void RawSide::Receive(const Bytes& expected) {
+const Bytes& RawSide::ReceiveCount(std::size_t n) {
   const auto deadline = Clock::now() + deadline_;
-  received_.resize(expected.size());
+  received_.resize(n);
   std::size_t got = 0;
-  while (got < expected.size()) {
-    const ssize_t n = ::read(fd_, received_.data() + got, expected.size() - got);
-    if (n > 0) {
-      got += static_cast<std::size_t>(n);
-    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+  while (got < n) {
+    const ssize_t r = ::read(fd_, received_.data() + got, n - got);
+    if (r > 0) {
+      got += static_cast<std::size_t>(r);
+    } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
       SystemFailure("read from the pty slave");
     } else {
-      CheckDeadline(deadline, "plain read");
+      NothingYet(deadline, pause_, "plain read");
     }
   }
-  CheckSame(received_, expected, "plain read");
+  return received_;
+}
+
+void RawSide::Receive(const Bytes& expected) {
+  CheckSame(ReceiveCount(expected.size()), expected, "plain read");
 }
 
 CommSide::CommSide(const std::string& path, std::chrono::milliseconds deadline)
@@ -93,17 +100,23 @@ void CommSide::Send(const Bytes& block) {
   if (!comm_.SendString(block)) throw std::runtime_error("SendString sent less than asked");
 }
 
-void CommSide::Receive(const Bytes& expected) {
+// More than n bytes may arrive; only n are taken here, the rest stays for the next call.
+const Bytes& CommSide::ReceiveCount(std::size_t n) {
   const auto deadline = Clock::now() + deadline_;
-  received_.clear();
-  while (received_.size() < expected.size()) {
+  while (pending_.size() < n) {
     if (comm_.ReadString(chunk_)) {
-      received_.insert(received_.end(), chunk_.begin(), chunk_.end());
+      pending_.insert(pending_.end(), chunk_.begin(), chunk_.end());
     } else {
-      CheckDeadline(deadline, "ReadString");
+      NothingYet(deadline, pause_, "ReadString");
     }
   }
-  CheckSame(received_, expected, "ReadString");
+  received_.assign(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
+  return received_;
+}
+
+void CommSide::Receive(const Bytes& expected) {
+  CheckSame(ReceiveCount(expected.size()), expected, "ReadString");
 }
 
 }  // namespace bench

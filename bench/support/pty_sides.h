@@ -1,9 +1,10 @@
 #pragma once
 // The two ends a transfer benchmark compares on the same pseudo-terminal: a plain
 // descriptor driven with write/read, and the port component driven with SendString and
-// ReadString. Both receive by asking again at once until the block is complete, as a
-// caller that polls does, so the only difference between them is the code in between.
-// Every receive checks the bytes and gives up after a deadline instead of hanging.
+// ReadString. Both receive by asking again until the block is complete, as a caller that
+// polls does: at once by default, or after a pause where another thread (a simulated
+// module) needs the core. The only difference between them is the code in between.
+// Every receive gives up after a deadline instead of hanging.
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -31,14 +32,19 @@ class RawSide {
   RawSide& operator=(const RawSide&) = delete;
 
   void Send(const Bytes& block);
-  // Reads until expected.size() bytes arrived; std::runtime_error when they differ or
-  // did not come in time.
+  // Reads until n bytes arrived and returns them (valid until the next receive);
+  // std::runtime_error when they did not come in time.
+  const Bytes& ReceiveCount(std::size_t n);
+  // As ReceiveCount, and std::runtime_error when the bytes differ from those expected.
   void Receive(const Bytes& expected);
+  // How long a receive sleeps after a read that found nothing; 0 (the default) spins.
+  void SetPollPause(std::chrono::microseconds pause) { pause_ = pause; }
   int Handle() const { return fd_; }
 
  private:
   int fd_ = -1;
   std::chrono::milliseconds deadline_;
+  std::chrono::microseconds pause_{0};
   Bytes received_;
 };
 
@@ -48,12 +54,17 @@ class CommSide {
   explicit CommSide(const std::string& path,
                     std::chrono::milliseconds deadline = kTransferDeadline);
   void Send(const Bytes& block);
+  // As for RawSide, through ReadString.
+  const Bytes& ReceiveCount(std::size_t n);
   void Receive(const Bytes& expected);
+  void SetPollPause(std::chrono::microseconds pause) { pause_ = pause; }
   serial::TXComm& Comm() { return comm_; }
 
  private:
   serial::TXComm comm_;
   std::chrono::milliseconds deadline_;
+  std::chrono::microseconds pause_{0};
+  Bytes pending_;  // read by ReadString, not yet taken
   Bytes received_;
   Bytes chunk_;
 };
