@@ -7,9 +7,9 @@ QtHandOver::QtHandOver(serial::HandOverQueue& queue, QObject* parent)
   if (!queue_.OnOwnerThread()) {
     throw std::logic_error("QtHandOver must be created on the hand-over queue's owner thread");
   }
-  // Runs on the event thread: only posts, as the queue requires of a wake-up.
-  queue_.SetWakeUp(
-      [this] { QMetaObject::invokeMethod(this, &QtHandOver::RunPending, Qt::QueuedConnection); });
+  // The connection is made once, here: a wake-up only posts an event, as the queue requires.
+  connect(this, &QtHandOver::WakeUp, this, &QtHandOver::RunPending, Qt::QueuedConnection);
+  queue_.SetWakeUp([this] { Q_EMIT WakeUp(); });
 }
 
 QtHandOver::~QtHandOver() { queue_.SetWakeUp(nullptr); }

@@ -6,107 +6,34 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "serial/custom_comm.h"
 #include "serial/platform/fake/fake_platform.h"
+#include "serial/tests/event_thread_test_support.h"
 
 namespace serial {
 namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
+using testing_support::Note;
+using testing_support::Recorder;
+using testing_support::WaitUntil;
+using testing_support::Wakes;
 
 constexpr std::uint32_t kRing = 0x0100;
 constexpr std::uint32_t kChar = 0x0001;
 constexpr std::uint32_t kFlag = 0x0002;
 constexpr std::uint32_t kCTS = 0x0008;
 
-struct Note {
-  std::string what;  // "data" or "event"
-  std::uint32_t value = 0;
-  std::thread::id thread{};
-  friend bool operator==(const Note& a, const Note& b) {
-    return a.what == b.what && a.value == b.value;
-  }
-};
-
-void PrintTo(const Note& n, std::ostream* os) { *os << n.what << "(" << n.value << ")"; }
-
-// Notifications as they arrive, from whichever thread; waits without sleeping.
-class Recorder {
- public:
-  void Add(Note note) {
-    std::lock_guard lock(mutex_);
-    notes_.push_back(std::move(note));
-    cv_.notify_all();
-  }
-  std::vector<Note> Notes() {
-    std::lock_guard lock(mutex_);
-    return notes_;
-  }
-  bool WaitFor(std::size_t n) {
-    std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, 10s, [&] { return notes_.size() >= n; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  std::vector<Note> notes_;
-};
-
-// Wake-ups of the component's hand-over queue, counted: "a notification was handed over".
-class Wakes {
- public:
-  explicit Wakes(HandOverQueue& queue) : queue_(queue) {
-    queue.SetWakeUp([this] {
-      std::lock_guard lock(mutex_);
-      ++count_;
-      cv_.notify_all();
-    });
-  }
-  ~Wakes() { queue_.SetWakeUp(nullptr); }
-  bool WaitFor(int n) {
-    std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, 10s, [&] { return count_ >= n; });
-  }
-
- private:
-  HandOverQueue& queue_;
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  int count_ = 0;
-};
-
-// States the thread does not signal (its own end after a failed wait).
-bool WaitUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
-
 class EventThreadTest : public ::testing::Test {
  protected:
-  EventThreadTest() { Listen(*comm_); }
+  EventThreadTest() { recorder_.Listen(*comm_); }
 
-  void Listen(TCustomComm& comm) {
-    comm.SetOnData([this](TCustomComm&, std::uint32_t received) {
-      recorder_.Add({"data", received, std::this_thread::get_id()});
-    });
-    comm.SetOnCommEvent([this](TCustomComm&, TDeviceEvents events) {
-      recorder_.Add({"event", events.bits(), std::this_thread::get_id()});
-    });
-  }
   void OpenPort() {
     ASSERT_TRUE(comm_->Open());
     ASSERT_TRUE(comm_->IsOpen());
