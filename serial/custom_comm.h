@@ -190,7 +190,8 @@ class TCustomComm {
   std::unique_ptr<TCommEventThread> event_thread_;
 };
 
-// The published component; adds no behaviour.
+// The published component; adds no behaviour. Its destructor only ends the event thread
+// before the object stops being a TXComm (see BeforeDestruction).
 class TXComm : public TCustomComm {
  public:
   using TCustomComm::TCustomComm;
