@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
                                bench::Fixed(comm_p90, 2, "ms") + ")",
                      .reference = "line time of 8 + 53 bytes " + bench::Fixed(line, 2, "ms") +
                                   "; plain write/read " + bench::Fixed(raw, 2, "ms"),
-                     .comparison = "+" + bench::Fixed(comm - line, 2, "ms") + " over line time",
+                     .comparison = bench::Signed(comm - line, 2, "ms") + " over line time",
                      .goal = "≤ line time + 2 ms",
                      .met = comm - line <= kGoalExcessMs});
   } catch (const std::exception& e) {

@@ -48,6 +48,8 @@ class RawSide {
   Bytes received_;
 };
 
+// The component as the window runs it: notifications of its event thread are handed over
+// to this (the owner's) thread, which runs them between its calls as an event loop would.
 class CommSide {
  public:
   // Opens the component on path with its default settings; std::runtime_error on refusal.

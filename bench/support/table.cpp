@@ -39,6 +39,11 @@ std::string Fixed(double value, int decimals, const std::string& unit) {
   return unit.empty() ? std::string(text) : std::string(text) + " " + unit;
 }
 
+std::string Signed(double value, int decimals, const std::string& unit) {
+  const std::string text = Fixed(value, decimals, unit);
+  return (std::isfinite(value) && !std::signbit(value)) ? "+" + text : text;
+}
+
 std::string Rate(double bytes_per_second) {
   if (bytes_per_second >= 1e6) return Fixed(bytes_per_second / 1e6, 2, "MB/s");
   return Fixed(bytes_per_second / 1e3, 1, "kB/s");

@@ -24,6 +24,8 @@ void PrintRow(std::ostream& out, const Row& row);
 
 // Number texts with a fixed number of decimals and the unit after a blank.
 std::string Fixed(double value, int decimals, const std::string& unit = "");
+// As Fixed, with the sign always shown ("+0.12 ms", "-0.03 ms").
+std::string Signed(double value, int decimals, const std::string& unit = "");
 // Bytes per second as MB/s (10^6), or kB/s below one MB/s.
 std::string Rate(double bytes_per_second);
 // A share of one core in per cent, with enough decimals to tell 0.01 % from 0.

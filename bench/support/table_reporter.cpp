@@ -9,14 +9,21 @@
 namespace bench {
 namespace {
 
+std::string UnitText(benchmark::TimeUnit unit) {
+  const std::string text = benchmark::GetTimeUnitString(unit);
+  return text == "us" ? "µs" : text;
+}
+
 Row ToRow(const benchmark::BenchmarkReporter::Run& run) {
   Row row;
   row.measure = run.report_label.empty() ? run.benchmark_name() : run.report_label;
   // CPU time: on a shared machine the wall time also counts the waits for a free core.
-  row.figure = Fixed(run.GetAdjustedCPUTime(), 1,
-                     std::string(benchmark::GetTimeUnitString(run.time_unit)) + " CPU per call");
+  row.figure = Fixed(run.GetAdjustedCPUTime(), 1, UnitText(run.time_unit) + " CPU per call");
   const auto rate = run.counters.find("bytes_per_second");
   if (rate != run.counters.end()) row.figure += ", " + Rate(rate->second.value);
+  const auto items = run.counters.find("items_per_second");
+  if (items != run.counters.end() && items->second.value > 0)
+    row.figure += ", " + Fixed(1e6 / items->second.value, 2, "µs CPU per item");
   return row;
 }
 

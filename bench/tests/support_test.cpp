@@ -69,6 +69,10 @@ TEST(BenchTable, NumberTexts) {
   EXPECT_EQ(Fixed(1.23456, 2, "ms"), "1.23 ms");
   EXPECT_EQ(Fixed(2.5, 0), "2");  // round half to even, as printf does
   EXPECT_EQ(Fixed(NAN, 2, "ms"), "n/a");
+  EXPECT_EQ(Signed(0.25, 2, "ms"), "+0.25 ms");
+  EXPECT_EQ(Signed(-0.006, 3), "-0.006");
+  EXPECT_EQ(Signed(0.0, 1), "+0.0");
+  EXPECT_EQ(Signed(NAN, 1), "n/a");
   EXPECT_EQ(Rate(2.5e6), "2.50 MB/s");
   EXPECT_EQ(Rate(999.0e3), "999.0 kB/s");
   EXPECT_EQ(CoreShare(0.00042), "0.042 %");
