@@ -6,6 +6,7 @@
 #include <string>
 
 #include "serial/comm_types.h"
+#include "serial/platform/comm_types.h"
 
 namespace serial {
 
@@ -93,6 +94,10 @@ class TCommEventChars : public TPersistent {
 
  private:
   friend class TCustomComm;
+  // The device's character when the block can be read, else the stored one.
+  std::uint8_t Live(std::uint8_t platform::DCB::*field, std::uint8_t stored) const;
+  void Store(std::uint8_t& stored, std::uint8_t value);
+
   TCustomComm* comm_;
   std::uint8_t xon_ = 17;
   std::uint8_t xoff_ = 19;
@@ -120,6 +125,10 @@ class TCommTimeoutsEx : public TPersistent {
 
  private:
   friend class TCustomComm;
+  // The device's value when its time-outs can be read, else the stored one.
+  std::uint32_t Live(std::uint32_t platform::COMMTIMEOUTS::*field, std::uint32_t stored) const;
+  void Store(std::uint32_t& stored, std::uint32_t value);
+
   TCustomComm* comm_;
   std::uint32_t read_interval_ = 1;
   std::uint32_t read_multiplier_ = 0;

@@ -1,5 +1,7 @@
 #pragma once
 // The serial port component: settings model, device, transfers and notifications.
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -9,7 +11,9 @@
 
 #include "serial/comm_settings.h"
 #include "serial/comm_types.h"
+#include "serial/dcb_builder.h"
 #include "serial/device_error.h"
+#include "serial/line_control.h"
 #include "serial/platform/serial_device.h"
 
 namespace serial {
@@ -110,9 +114,41 @@ class TCustomComm {
   friend class TCommTimeoutsEx;
   friend class TCommEventThread;
 
+  // Apply a group to the device when it is open; nothing more while closed.
+  void ApplyDCB();
+  void ApplyBuffers();
+  void ApplyTimeouts();
+  StoredLineSettings StoredLine() const;
+  // Stores the line-control sets and options the live device control block reports.
+  void RefreshLineControl();
+  void StoreLineControl(const LineControl& line);
+
+  // The open device; raises code 1 ("Device not opened.") while closed.
+  platform::SerialDevice& OpenDevice() const;
+  void CloseDevice();
+  // Where the event thread is started once the device is open, and stopped before the
+  // device is closed.
+  void StartEventThread();
+  void StopEventThread();
+
+  // One turn of the send loop: a chunk of at most the free queue space, then the
+  // [deOutEmpty] dispatch. Reports what the turn achieved.
+  struct SendTurn {
+    std::uint32_t written = 0;
+    bool queue_full = false;
+    bool device_gone = false;
+  };
+  SendTurn WriteTurn(const std::uint8_t* buffer, std::uint32_t count);
+  // One turn of the read loop: a chunk of at most the waiting bytes; 0 when none waited.
+  std::uint32_t ReadTurn(std::uint8_t* buffer, std::uint32_t count);
+  // After a turn without progress: false once more than timeout ms have passed since start,
+  // else how long to wait for the device at most (until just past the time-out).
+  bool TimeLeft(std::uint32_t start, std::uint32_t timeout,
+                std::chrono::milliseconds& wait) const;
+
   std::shared_ptr<platform::Platform> platform_;
   std::unique_ptr<platform::SerialDevice> device_;
-  bool destroying_ = false;
+  std::atomic<bool> destroying_ = false;
   TCommLocks locks_;
 
   TBaudRate baud_rate_ = br9600;
@@ -123,8 +159,9 @@ class TCustomComm {
   TDTRSettings dtr_settings_;
   TXOnXOffSettings xonxoff_settings_;
   TCommOptions options_;
-  TDeviceEvents monitor_events_{deChar, deFlag, deOutEmpty};
-  bool synchronize_ = true;
+  // Read by the event thread while the owner may write them.
+  std::atomic<std::uint16_t> monitor_events_ = TDeviceEvents{deChar, deFlag, deOutEmpty}.bits();
+  std::atomic<bool> synchronize_ = true;
 
   TCommDataControl data_control_{*this};
   TCommBuffers buffers_{*this};

@@ -1,0 +1,157 @@
+// Sending and reading: chunk loops with busy flags, notifications and time-outs measured
+// from the start of the call.
+#include <algorithm>
+#include <chrono>
+#include <stdexcept>
+#include <vector>
+
+#include "serial/custom_comm.h"
+
+namespace serial {
+namespace {
+
+using std::chrono::milliseconds;
+
+// A chunk write waits this long for the system, whatever the send's own time-out.
+constexpr milliseconds kChunkWriteWait{1000};
+// With the output queue full by the driver's count the device may still look writable, so
+// a wait then lasts no longer than this before the count is queried again.
+constexpr milliseconds kFullQueueWait{10};
+
+// Set while a handler runs, cleared again even when the handler raises.
+class BusyFlag {
+ public:
+  BusyFlag(TCommLocks& locks, TCommLock flag) : locks_(locks), flag_(flag) {
+    locks_.Include(flag_);
+  }
+  ~BusyFlag() { locks_.Exclude(flag_); }
+  BusyFlag(const BusyFlag&) = delete;
+  BusyFlag& operator=(const BusyFlag&) = delete;
+
+ private:
+  TCommLocks& locks_;
+  TCommLock flag_;
+};
+
+void RequireBuffer(const void* buffer, std::uint32_t count) {
+  if (buffer == nullptr && count > 0)
+    throw std::invalid_argument("a transfer of bytes needs a buffer");
+}
+
+}  // namespace
+
+bool TCustomComm::TimeLeft(std::uint32_t start, std::uint32_t timeout,
+                           milliseconds& wait) const {
+  // Tick counts wrap at 2^32; the unsigned difference stays right across the wrap.
+  const std::uint32_t elapsed = platform_->GetTickCount() - start;
+  if (elapsed > timeout) return false;
+  wait = milliseconds(std::uint64_t{timeout - elapsed} + 1);  // just past the time-out
+  return true;
+}
+
+// ---- sending --------------------------------------------------------------------------
+
+TCustomComm::SendTurn TCustomComm::WriteTurn(const std::uint8_t* buffer, std::uint32_t count) {
+  SendTurn turn;
+  // Unsigned arithmetic, as the driver's queue may hold more than the stored size.
+  const std::uint32_t free_space = buffers_.output_size_ - OutQueueCount();
+  if (free_space == 0) {
+    turn.queue_full = true;
+    return turn;
+  }
+  const std::uint32_t n = std::min(free_space, count);
+  const platform::IoResult result = OpenDevice().WriteChunk(buffer, n, kChunkWriteWait);
+  // The dispatch follows every chunk, also one that wrote nothing.
+  DispatchEvents(TDeviceEvents{deOutEmpty});
+  turn.written = std::min(result.bytes, n);
+  turn.device_gone = result.error != 0;
+  return turn;
+}
+
+std::uint32_t TCustomComm::SendBuffer(const std::uint8_t* buffer, std::uint32_t count,
+                                      std::uint32_t timeout) {
+  OpenDevice();
+  if (LockState().Contains(lkSend)) throw EDeviceError::Fixed(DEVICE_SEND_LOCKED);
+  RequireBuffer(buffer, count);
+  if (count == 0) return 0;
+  const std::uint32_t start = platform_->GetTickCount();
+  std::uint32_t sent = 0;
+  while (count > 0) {
+    const SendTurn turn = WriteTurn(buffer, count);
+    if (turn.written > 0) {
+      sent += turn.written;
+      count -= turn.written;
+      buffer += turn.written;
+      BusyFlag busy(locks_, lkSend);
+      if (on_send_) on_send_(*this);
+    }
+    // A device that is gone stays gone: the send ends with what it took.
+    if (turn.device_gone) break;
+    if (turn.written > 0) continue;
+    milliseconds wait;
+    if (!TimeLeft(start, timeout, wait)) break;
+    OpenDevice().WaitForOutput(turn.queue_full ? std::min(wait, kFullQueueWait) : wait);
+  }
+  return sent;
+}
+
+std::uint32_t TCustomComm::SendData(const std::uint8_t* buffer, std::uint32_t count) {
+  return SendBuffer(buffer, count, buffers_.output_timeout_);
+}
+
+bool TCustomComm::SendString(std::span<const std::uint8_t> s) {
+  const auto count = static_cast<std::uint32_t>(s.size());
+  if (count != s.size()) throw std::length_error("SendString: more than 4 GiB to send");
+  return SendData(s.data(), count) == count;
+}
+
+// ---- reading --------------------------------------------------------------------------
+
+std::uint32_t TCustomComm::ReadTurn(std::uint8_t* buffer, std::uint32_t count) {
+  const std::uint32_t available = InQueueCount();
+  if (available == 0) return 0;
+  const std::uint32_t n = std::min(available, count);
+  const platform::IoResult result = OpenDevice().ReadChunk(buffer, n);
+  if (result.error != 0)
+    throw EDeviceError::WithSystemError(DEVICE_READ_FAILED, result.error,
+                                        platform_->ErrorText(result.error));
+  const std::uint32_t read = std::min(result.bytes, n);
+  BusyFlag busy(locks_, lkRead);
+  if (read > 0 && on_read_) on_read_(*this);
+  return read;
+}
+
+std::uint32_t TCustomComm::ReadBuffer(std::uint8_t* buffer, std::uint32_t count,
+                                      std::uint32_t timeout) {
+  OpenDevice();
+  if (LockState().Contains(lkRead)) throw EDeviceError::Fixed(DEVICE_READ_LOCKED);
+  RequireBuffer(buffer, count);
+  if (count == 0) return 0;
+  const std::uint32_t start = platform_->GetTickCount();
+  std::uint32_t total = 0;
+  while (count > 0) {
+    const std::uint32_t read = ReadTurn(buffer, count);
+    total += read;
+    count -= read;
+    buffer += read;
+    if (read > 0) continue;
+    milliseconds wait;
+    if (!TimeLeft(start, timeout, wait)) break;
+    OpenDevice().WaitForInput(wait);
+  }
+  return total;
+}
+
+std::uint32_t TCustomComm::ReadData(std::uint8_t* buffer, std::uint32_t count) {
+  return ReadBuffer(buffer, count, buffers_.input_timeout_);
+}
+
+bool TCustomComm::ReadString(std::vector<std::uint8_t>& s) {
+  // Exactly what waits now: the count bounds the read, so it never waits for more.
+  std::vector<std::uint8_t> received(InQueueCount());
+  received.resize(ReadData(received.data(), static_cast<std::uint32_t>(received.size())));
+  s = std::move(received);
+  return !s.empty();
+}
+
+}  // namespace serial

@@ -1,0 +1,98 @@
+// The component's life cycle: opening, closing, queue counts, locks and notifications.
+#include "serial/custom_comm.h"
+
+#include <stdexcept>
+#include <utility>
+
+namespace serial {
+
+TCustomComm::TCustomComm(std::shared_ptr<platform::Platform> platform)
+    : platform_(std::move(platform)) {
+  if (platform_ == nullptr) throw std::invalid_argument("TCustomComm needs a platform");
+}
+
+TCustomComm::~TCustomComm() {
+  // From here on no line event is dispatched, also not one the event thread still delivers
+  // while it is being stopped.
+  destroying_ = true;
+  if (IsOpen()) CloseDevice();
+}
+
+bool TCustomComm::Open() {
+  if (IsOpen()) throw EDeviceError::Fixed(DEVICE_ALREADY_OPENED);
+  locks_ = {};
+  int error = 0;  // a refused device is a false result; its reason is not reported
+  device_ = platform_->CreateFile("\\\\.\\" + device_name_, error);
+  if (device_ == nullptr) return false;
+  StartEventThread();
+  // A failure leaves the device open; the caller decides whether to close it.
+  UpdateDCB();
+  UpdateBuffers();
+  UpdateTimeouts();
+  return true;
+}
+
+void TCustomComm::Close() {
+  if (!IsOpen()) throw EDeviceError::Fixed(DEVICE_NOT_OPENED);
+  CloseDevice();
+}
+
+void TCustomComm::CloseDevice() {
+  // The event thread ends before the handle it waits on goes away. Nothing is purged and
+  // no line is changed first.
+  StopEventThread();
+  device_.reset();
+}
+
+void TCustomComm::StartEventThread() {
+  // The event thread is started here once it exists.
+}
+
+void TCustomComm::StopEventThread() {
+  // The event thread is stopped and awaited here once it exists.
+}
+
+TCommLocks TCustomComm::LockState() const {
+  if (!IsOpen()) return TCommLocks{lkSend, lkRead};
+  return locks_;
+}
+
+platform::SerialDevice& TCustomComm::OpenDevice() const {
+  if (device_ == nullptr) throw EDeviceError::Fixed(DEVICE_NOT_OPENED);
+  return *device_;
+}
+
+std::uint32_t TCustomComm::InQueueCount() {
+  // The result and the error flags are discarded; the query clears the device's error
+  // condition, which also releases a device stopped by coAbortOnError.
+  std::uint32_t errors = 0;
+  platform::COMSTAT status;
+  OpenDevice().ClearCommError(errors, status);
+  return status.cbInQue;
+}
+
+std::uint32_t TCustomComm::OutQueueCount() {
+  std::uint32_t errors = 0;
+  platform::COMSTAT status;
+  OpenDevice().ClearCommError(errors, status);
+  return status.cbOutQue;
+}
+
+// ---- notifications --------------------------------------------------------------------
+
+void TCustomComm::DispatchEvents(TDeviceEvents events) {
+  if (!IsOpen() || destroying_) return;
+  DoCommEvent(events);
+}
+
+void TCustomComm::DoCommEvent(TDeviceEvents events) {
+  if (events.Contains(deChar) || events.Contains(deFlag)) DoData(InQueueCount());
+  const TDeviceEvents monitored = events * MonitorEvents();
+  if (on_comm_event_ && !monitored.empty()) on_comm_event_(*this, monitored);
+}
+
+void TCustomComm::DoData(std::uint32_t received) {
+  if (on_data_) on_data_(*this, received);
+}
+
+}  // namespace serial

@@ -1,0 +1,33 @@
+#include "serial/platform/posix/posix_platform.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace serial::platform {
+namespace posix {
+
+std::unique_ptr<SerialDevice> PosixPlatform::CreateFile(const std::string&, int& error) {
+  error = ENOSYS;
+  return nullptr;
+}
+
+std::string PosixPlatform::ErrorText(int error) const { return std::strerror(error); }
+
+OsVersion PosixPlatform::GetVersion() const {
+  return OsVersion{.dwPlatformId = VER_PLATFORM_WIN32_NT, .dwMajorVersion = 4};
+}
+
+std::uint32_t PosixPlatform::GetTickCount() const {
+  const auto since = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+}
+
+}  // namespace posix
+
+std::shared_ptr<Platform> DefaultPlatform() {
+  return std::make_shared<posix::PosixPlatform>();
+}
+
+}  // namespace serial::platform
