@@ -90,7 +90,8 @@ std::uint32_t TCustomComm::SendBuffer(const std::uint8_t* buffer, std::uint32_t 
     if (turn.written > 0) continue;
     milliseconds wait;
     if (!TimeLeft(start, timeout, wait)) break;
-    OpenDevice().WaitForOutput(turn.queue_full ? std::min(wait, kFullQueueWait) : wait);
+    // A chunk that wrote nothing has already waited for the device; a full queue has not.
+    if (turn.queue_full) OpenDevice().WaitForOutput(std::min(wait, kFullQueueWait));
   }
   return sent;
 }

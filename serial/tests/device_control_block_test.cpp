@@ -1,0 +1,119 @@
+// The device control block built from stored settings, field by field.
+#include "serial/dcb_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "serial/tests/dcb_print.h"
+
+namespace serial {
+namespace {
+
+using platform::DCB;
+
+// The block of the component's defaults: 9600 8N1, no handshake, DTR and RTS held inactive.
+DCB DefaultBlock() {
+  DCB dcb{};
+  dcb.DCBlength = 28;
+  dcb.BaudRate = 9600;
+  dcb.fBinary = 1;
+  dcb.XonLim = 512;
+  dcb.XoffLim = 512;
+  dcb.ByteSize = 8;
+  dcb.XonChar = 17;
+  dcb.XoffChar = 19;
+  dcb.EvtChar = 10;
+  return dcb;
+}
+
+TEST(DeviceControlBlock, DefaultsGiveA9600EightNoneOneBlockWithEveryOtherFieldZero) {
+  EXPECT_EQ(BuildDCB(StoredLineSettings{}), DefaultBlock());
+}
+
+struct Row {
+  const char* name;
+  std::function<void(StoredLineSettings&)> setting;
+  std::function<void(DCB&)> expected;  // the change against the default block
+};
+
+const Row kRows[] = {
+    {"BaudValue", [](auto& s) { s.baud_value = 76800; }, [](auto& d) { d.BaudRate = 76800; }},
+    {"ParityCheck", [](auto& s) { s.options = {coParityCheck}; }, [](auto& d) { d.fParity = 1; }},
+    {"CTSOut", [](auto& s) { s.rts = {fsCTSOut}; }, [](auto& d) { d.fOutxCtsFlow = 1; }},
+    {"DSROut", [](auto& s) { s.dtr = {fsDSROut}; }, [](auto& d) { d.fOutxDsrFlow = 1; }},
+    {"DTREnabled", [](auto& s) { s.dtr = {fsDTREnabled}; }, [](auto& d) { d.fDtrControl = 1; }},
+    {"LeaveDTROpen", [](auto& s) { s.options = {coLeaveDTROpen}; },
+     [](auto& d) { d.fDtrControl = 1; }},
+    {"DTRHandshake", [](auto& s) { s.dtr = {fsDTRHandshake}; },
+     [](auto& d) { d.fDtrControl = 2; }},
+    {"DTRHandshakeLeftOpen",
+     [](auto& s) {
+       s.dtr = {fsDTRHandshake};
+       s.options = {coLeaveDTROpen};
+     },
+     [](auto& d) { d.fDtrControl = 3; }},
+    {"DSRSensitivity", [](auto& s) { s.options = {coDSRSensitivity}; },
+     [](auto& d) { d.fDsrSensitivity = 1; }},
+    {"TXContinueOnXOff", [](auto& s) { s.options = {coTXContinueOnXOff}; },
+     [](auto& d) { d.fTXContinueOnXoff = 1; }},
+    {"OutX", [](auto& s) { s.xonxoff = {fsOutX}; }, [](auto& d) { d.fOutX = 1; }},
+    {"InX", [](auto& s) { s.xonxoff = {fsInX}; }, [](auto& d) { d.fInX = 1; }},
+    {"ErrorChar", [](auto& s) { s.options = {coErrorChar}; }, [](auto& d) { d.fErrorChar = 1; }},
+    {"DiscardNull", [](auto& s) { s.options = {coDiscardNull}; }, [](auto& d) { d.fNull = 1; }},
+    {"AbortOnError", [](auto& s) { s.options = {coAbortOnError}; },
+     [](auto& d) { d.fAbortOnError = 1; }},
+    {"RTSEnabled", [](auto& s) { s.rts = {fsRTSEnabled}; }, [](auto& d) { d.fRtsControl = 1; }},
+    {"RTSHandshake", [](auto& s) { s.rts = {fsRTSHandshake}; },
+     [](auto& d) { d.fRtsControl = 2; }},
+    {"RTSToggle", [](auto& s) { s.rts = {fsRTSEnabled, fsRTSHandshake}; },
+     [](auto& d) { d.fRtsControl = platform::RTS_CONTROL_TOGGLE; }},
+    {"SmallestQueue", [](auto& s) { s.input_size = 128; },
+     [](auto& d) { d.XonLim = d.XoffLim = 32; }},
+    {"QueueDividedDown", [](auto& s) { s.input_size = 2051; },
+     [](auto& d) { d.XonLim = d.XoffLim = 512; }},
+    {"LargestQueue", [](auto& s) { s.input_size = 8192; },
+     [](auto& d) { d.XonLim = d.XoffLim = 2048; }},
+    {"FourDataBits", [](auto& s) { s.data_bits = db4; }, [](auto& d) { d.ByteSize = 4; }},
+    {"SevenDataBits", [](auto& s) { s.data_bits = db7; }, [](auto& d) { d.ByteSize = 7; }},
+    {"MarkParity", [](auto& s) { s.parity = paMark; },
+     [](auto& d) { d.Parity = platform::MARKPARITY; }},
+    {"SpaceParity", [](auto& s) { s.parity = paSpace; },
+     [](auto& d) { d.Parity = platform::SPACEPARITY; }},
+    {"OneAndAHalfStopBits", [](auto& s) { s.stop_bits = sb1p5; },
+     [](auto& d) { d.StopBits = platform::ONE5STOPBITS; }},
+    {"TwoStopBits", [](auto& s) { s.stop_bits = sb2; },
+     [](auto& d) { d.StopBits = platform::TWOSTOPBITS; }},
+    // Distinct values, so that two swapped characters cannot pass.
+    {"Characters",
+     [](auto& s) {
+       s.xon_char = 1;
+       s.xoff_char = 2;
+       s.eof_char = 3;
+       s.error_char = 4;
+       s.event_char = 5;
+     },
+     [](auto& d) {
+       d.XonChar = 1;
+       d.XoffChar = 2;
+       d.EofChar = 3;
+       d.ErrorChar = 4;
+       d.EvtChar = 5;
+     }},
+};
+
+class DeviceControlBlockRow : public testing::TestWithParam<Row> {};
+
+TEST_P(DeviceControlBlockRow, SetsItsFieldsAndNothingElse) {
+  StoredLineSettings settings;
+  GetParam().setting(settings);
+  DCB expected = DefaultBlock();
+  GetParam().expected(expected);
+  EXPECT_EQ(BuildDCB(settings), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Mapping, DeviceControlBlockRow, testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace serial

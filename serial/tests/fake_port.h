@@ -1,0 +1,50 @@
+#pragma once
+// A port component on the in-memory fake device, with the fake's state at hand.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "serial/custom_comm.h"
+#include "serial/platform/fake/fake_platform.h"
+
+namespace serial::testing_support {
+
+using Names = std::vector<std::string>;
+using Bytes = std::vector<std::uint8_t>;
+
+struct FakePort {
+  std::shared_ptr<platform::fake::FakePlatform> platform =
+      std::make_shared<platform::fake::FakePlatform>();
+  std::shared_ptr<platform::fake::FakeState> state = platform->State();
+  TXComm comm{platform};
+
+  // Opens the port and forgets the calls opening made.
+  void OpenAndClear() {
+    ASSERT_TRUE(comm.Open());
+    state->ClearCalls();
+  }
+  // The calls that reached the device, without the version query of the queue clamp.
+  Names DeviceCalls() const {
+    Names names = state->CallNames();
+    std::erase(names, std::string("GetVersion"));
+    return names;
+  }
+  std::vector<platform::DCB> Applied() const {
+    return state->ArgsOf<platform::DCB>("SetCommState");
+  }
+};
+
+// Runs call and returns the component's error code it raised (0 when none).
+template <class Call>
+std::int32_t CodeOf(Call&& call) {
+  try {
+    call();
+  } catch (const EDeviceError& error) {
+    return error.ErrorCode();
+  }
+  return 0;
+}
+
+}  // namespace serial::testing_support
