@@ -159,7 +159,8 @@ QGroupBox* RelayGroup(QWidget* parent, FormControls& ui) {
   static const int kRows[4] = {56, 125, 194, 264};
   for (int i = 0; i < 8; ++i) {
     const int relay = i / 2 + 1;
-    const QString caption = QStringLiteral("继电器%1%2").arg(relay).arg(i % 2 == 0 ? u'开' : u'关');
+    const QString caption = QStringLiteral("继电器%1").arg(relay) +
+                            (i % 2 == 0 ? QStringLiteral("开") : QStringLiteral("关"));
     ui.RelayButtons[i] = Button(group, kNames[i], caption, {i % 2 == 0 ? 56 : 176, kRows[i / 2], 75, 25});
   }
   return group;
@@ -184,6 +185,7 @@ QWidget* MainPanel(QWidget* parent, FormControls& ui) {
   ui.Splitter1->setChildrenCollapsible(false);
   ui.Splitter1->addWidget(ChannelPanel(ui.Splitter1, ui));
   ui.Memo1 = Named(new QPlainTextEdit(ui.Splitter1), "Memo1");
+  ui.Memo1->setTabChangesFocus(true);  // Tab moves on to the next control
   ui.Splitter1->addWidget(ui.Memo1);
   ui.Splitter1->setStretchFactor(0, 0);  // growing the window grows the log, not the list
   ui.Splitter1->setStretchFactor(1, 1);
@@ -193,7 +195,7 @@ QWidget* MainPanel(QWidget* parent, FormControls& ui) {
 }
 
 QStatusBar* StatusBar(QWidget* parent, FormControls& ui) {
-  auto* bar = Named(new QStatusBar(parent), "StatusBar1");
+  auto* bar = ui.StatusBar1 = Named(new QStatusBar(parent), "StatusBar1");
   bar->setFixedHeight(19);
   const int widths[2] = {100, 200};
   for (int i = 0; i < 2; ++i) {
