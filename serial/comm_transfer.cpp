@@ -109,9 +109,14 @@ bool TCustomComm::SendString(std::span<const std::uint8_t> s) {
 // ---- reading --------------------------------------------------------------------------
 
 std::uint32_t TCustomComm::ReadTurn(std::uint8_t* buffer, std::uint32_t count) {
-  const std::uint32_t available = InQueueCount();
-  if (available == 0) return 0;
-  const std::uint32_t n = std::min(available, count);
+  std::uint32_t errors = 0;
+  platform::COMSTAT status;
+  const bool answered = OpenDevice().ClearCommError(errors, status);
+  // A device that cannot even report its queues with nothing waiting is gone (hang-up,
+  // adapter removed): the chunk read then fails with the system's reason instead of the
+  // loop waiting for input that will never come.
+  if (status.cbInQue == 0 && answered) return 0;
+  const std::uint32_t n = status.cbInQue == 0 ? count : std::min(status.cbInQue, count);
   const platform::IoResult result = OpenDevice().ReadChunk(buffer, n);
   if (result.error != 0)
     throw EDeviceError::WithSystemError(DEVICE_READ_FAILED, result.error,

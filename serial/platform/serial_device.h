@@ -60,7 +60,8 @@ class SerialDevice {
   virtual IoResult ReadChunk(std::uint8_t* data, std::uint32_t n) = 0;
 
   // Readiness waits that replace spinning in the transfer loops: return as soon as input
-  // may be waiting (or output may have room, or the device failed), at the latest after max.
+  // may be waiting (or output may have room), at the latest after max. On a device that
+  // has failed they last max, so a loop that asks again cannot spin.
   virtual void WaitForInput(std::chrono::milliseconds max) = 0;
   virtual void WaitForOutput(std::chrono::milliseconds max) = 0;
 };

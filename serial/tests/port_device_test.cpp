@@ -355,6 +355,21 @@ TEST(Read, AFailedChunkRaisesCode10WithTheSystemsError) {
   EXPECT_EQ(p.comm.LockState(), TCommLocks{});
 }
 
+TEST(Read, ADeviceGoneWhileWaitingRaisesCode10InsteadOfWaitingOn) {
+  FakePort p;
+  p.OpenAndClear();
+  p.state->Feed({1, 2});
+  p.state->HangUp();
+  p.state->FailCall("ClearCommError");  // a device that is gone cannot report its queues
+  Bytes buffer(8);
+  EXPECT_EQ(CodeOf([&] { p.comm.ReadData(buffer.data(), 8); }), 10);
+  EXPECT_EQ(p.state->CallCount("ReadChunk"), 2u) << "the waiting bytes, then the failure";
+  EXPECT_EQ(p.state->Now(), 0u);
+  Bytes s;
+  EXPECT_FALSE(p.comm.ReadString(s)) << "nothing waits, so nothing is read and nothing raised";
+  EXPECT_NO_THROW(p.comm.Close());
+}
+
 TEST(Read, ALockedReadRaisesCode5InsideOnReadAndSendingThereIsAllowed) {
   FakePort p;
   std::int32_t inner = 0;

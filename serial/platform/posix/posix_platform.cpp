@@ -1,15 +1,15 @@
 #include "serial/platform/posix/posix_platform.h"
 
-#include <cerrno>
+#include "serial/platform/posix/open_device.h"
+
 #include <chrono>
 #include <cstring>
 
 namespace serial::platform {
 namespace posix {
 
-std::unique_ptr<SerialDevice> PosixPlatform::CreateFile(const std::string&, int& error) {
-  error = ENOSYS;
-  return nullptr;
+std::unique_ptr<SerialDevice> PosixPlatform::CreateFile(const std::string& path, int& error) {
+  return OpenDevice(path, error);
 }
 
 std::string PosixPlatform::ErrorText(int error) const { return std::strerror(error); }

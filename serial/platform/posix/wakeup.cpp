@@ -37,11 +37,7 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
   return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT_MAX));
 }
 
-}  // namespace
-
-int WaitReadable(std::initializer_list<int> fds, std::chrono::milliseconds max) {
-  std::vector<pollfd> polled;
-  for (int fd : fds) polled.push_back(pollfd{fd, POLLIN, 0});
+Ready PollUntil(std::vector<pollfd> polled, std::chrono::milliseconds max) {
   const bool forever = max.count() < 0;
   // Clamped so that the deadline cannot overflow; poll() takes an int anyway.
   const auto bounded = std::min(max, std::chrono::milliseconds(INT_MAX));
@@ -50,11 +46,25 @@ int WaitReadable(std::initializer_list<int> fds, std::chrono::milliseconds max) 
     const int timeout = forever ? -1 : RemainingMs(deadline);
     const int n = ::poll(polled.data(), polled.size(), timeout);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return -1;
+    if (n <= 0) return Ready{};
     for (std::size_t i = 0; i < polled.size(); ++i) {
-      if (polled[i].revents != 0) return static_cast<int>(i);
+      if (polled[i].revents != 0) return Ready{static_cast<int>(i), polled[i].revents};
     }
   }
+}
+
+}  // namespace
+
+Ready WaitReady(std::initializer_list<Watch> watches, std::chrono::milliseconds max) {
+  std::vector<pollfd> polled;
+  for (const Watch& w : watches) polled.push_back(pollfd{w.fd, w.events, 0});
+  return PollUntil(std::move(polled), max);
+}
+
+int WaitReadable(std::initializer_list<int> fds, std::chrono::milliseconds max) {
+  std::vector<pollfd> polled;
+  for (int fd : fds) polled.push_back(pollfd{fd, POLLIN, 0});
+  return PollUntil(std::move(polled), max).index;
 }
 
 }  // namespace serial::platform

@@ -22,9 +22,20 @@ class Wakeup {
   int fd_ = -1;
 };
 
-// Waits until one of fds is readable (or hung up), at most max; a negative max waits
-// without limit. Returns the index of the first ready descriptor, or -1 on time-out.
-// Restarts after signals, so it never returns early without a reason.
+struct Watch {
+  int fd;        // a negative descriptor is left out
+  short events;  // POLLIN, POLLOUT
+};
+struct Ready {
+  int index = -1;    // the first ready descriptor, -1 on time-out
+  short revents = 0; // what poll() reported for it (POLLHUP and POLLERR included)
+};
+
+// Waits until one of the watched descriptors is ready, at most max; a negative max waits
+// without limit. Restarts after signals, so it never returns early without a reason.
+Ready WaitReady(std::initializer_list<Watch> watches, std::chrono::milliseconds max);
+
+// WaitReady for reading on every fd; returns the index, or -1 on time-out.
 int WaitReadable(std::initializer_list<int> fds, std::chrono::milliseconds max);
 
 }  // namespace serial::platform

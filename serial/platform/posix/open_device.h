@@ -1,0 +1,15 @@
+#pragma once
+// Opening a terminal device the way the component expects CreateFile to: by name,
+// read/write, exclusive, without blocking and without becoming the controlling terminal.
+#include <memory>
+#include <string>
+
+#include "serial/platform/serial_device.h"
+
+namespace serial::platform::posix {
+
+// name as the component forms it ("\\.\" + DeviceName). Null with error set when refused;
+// nothing is left open then.
+std::unique_ptr<SerialDevice> OpenDevice(const std::string& name, int& error);
+
+}  // namespace serial::platform::posix

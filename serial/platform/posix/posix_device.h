@@ -1,0 +1,81 @@
+#pragma once
+// A serial device on a Linux terminal. Settings go to termios (what it cannot hold is
+// kept as last set); received bytes pass through a bounded buffer of the device's own,
+// filled by whichever thread reads first, so that arrivals and the event character are
+// seen exactly once; modem lines and line counters are sampled at most every 100 ms.
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+
+#include "serial/platform/posix/line_events.h"
+#include "serial/platform/posix/unique_fd.h"
+#include "serial/platform/posix/wakeup.h"
+#include "serial/platform/serial_device.h"
+
+namespace serial::platform::posix {
+
+class PosixDevice : public SerialDevice {
+ public:
+  // fd: an open terminal, exclusive and raw; initial: the block its settings give.
+  PosixDevice(UniqueFd fd, const DCB& initial);
+  ~PosixDevice() override;
+
+  bool GetCommState(DCB& dcb) override;
+  bool SetCommState(const DCB& dcb) override;
+  bool GetCommTimeouts(COMMTIMEOUTS& timeouts) override;
+  bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) override;
+  bool GetCommProperties(COMMPROP& properties) override;
+  bool SetupComm(std::uint32_t input_queue, std::uint32_t output_queue) override;
+  bool PurgeComm(std::uint32_t flags) override;
+  bool ClearCommError(std::uint32_t& errors, COMSTAT& status) override;
+  bool SetCommMask(std::uint32_t mask) override;
+  WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override;
+  IoResult WriteChunk(const std::uint8_t* data, std::uint32_t n,
+                      std::chrono::milliseconds wait) override;
+  IoResult ReadChunk(std::uint8_t* data, std::uint32_t n) override;
+  void WaitForInput(std::chrono::milliseconds max) override;
+  void WaitForOutput(std::chrono::milliseconds max) override;
+
+  static constexpr std::uint32_t kDefaultQueue = 4096;
+  static constexpr std::chrono::milliseconds kLinePollInterval{100};
+
+ private:
+  enum class LineSource { Counters, ModemLines, None };
+  using Clock = std::chrono::steady_clock;
+
+  // All of these run with mutex_ held.
+  bool ApplyLines(const DCB& dcb);
+  void Fill();
+  void TakeArrivals(const std::uint8_t* bytes, std::size_t n);
+  void Note(std::uint32_t events);
+  void Fail(int error);
+  void StartLineWatch();
+  void PollLines();
+  std::chrono::milliseconds UntilLinePoll() const;
+  std::uint32_t Room() const;
+
+  const UniqueFd fd_;
+  std::mutex mutex_;
+  DCB dcb_;  // as last set: the fields termios cannot hold are read back from here
+  COMMTIMEOUTS timeouts_{};
+  std::uint32_t input_queue_ = kDefaultQueue;
+  std::uint32_t output_queue_ = kDefaultQueue;
+  bool rs485_ = false;
+
+  std::deque<std::uint8_t> buffer_;  // received, not yet read; at most input_queue_
+  std::uint32_t mask_ = 0;
+  std::uint32_t pending_ = 0;  // events of the mask that occurred since the last report
+  std::uint32_t errors_ = 0;   // CE_* since the last ClearCommError
+  int failure_ = 0;            // errno of the hang-up or read failure; 0 while healthy
+
+  LineSource line_source_ = LineSource::None;
+  LineCounters counters_{};
+  int modem_lines_ = 0;
+  Clock::time_point last_line_poll_{};
+
+  Wakeup event_wake_;  // ends the event thread's poll: mask, room, events, failure
+  Wakeup owner_wake_;  // ends the owner's readiness wait: bytes buffered, failure
+};
+
+}  // namespace serial::platform::posix

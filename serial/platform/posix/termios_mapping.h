@@ -1,0 +1,27 @@
+#pragma once
+// The device control block mapped onto termios and back, as pure functions of the two
+// records (no device): what termios can hold goes into it; everything else the backend
+// keeps as last set.
+#include "serial/platform/comm_types.h"
+#include "serial/platform/posix/termios_image.h"
+
+namespace serial::platform::posix {
+
+// 0 when the device can carry the block out, else EINVAL: rate 0 (it would hang the line
+// up), data bits outside 5..8, unknown parity or stop bits, 1.5 stop bits with other than
+// 5 data bits or 2 with 5 (the UART gives 1.5 there), XON equal to XOFF with XON/XOFF on.
+int CheckDcb(const DCB& dcb);
+
+// Raw mode for a serial line: no echo, no line editing, no character translation, no
+// signals; receiver on, modem status ignored for opening, and no hang-up on close.
+void MakeRaw(TermiosImage& image);
+
+// The block applied onto image (the device's current settings): rate, data bits, parity,
+// stop bits, parity check, XON/XOFF and their characters, RTS/CTS handshake; raw mode.
+// The block must have passed CheckDcb.
+void StoreDcb(const DCB& dcb, TermiosImage& image);
+
+// What image holds, read into dcb; dcb otherwise keeps its values (those last set).
+void LoadDcb(const TermiosImage& image, DCB& dcb);
+
+}  // namespace serial::platform::posix

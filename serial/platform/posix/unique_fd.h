@@ -1,0 +1,33 @@
+#pragma once
+// Owns one file descriptor and closes it once.
+#include <unistd.h>
+
+#include <utility>
+
+namespace serial::platform::posix {
+
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) noexcept : fd_(fd) {}
+  ~UniqueFd() { Reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+
+  int Get() const noexcept { return fd_; }
+  bool Valid() const noexcept { return fd_ >= 0; }
+  void Reset() noexcept {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace serial::platform::posix

@@ -1,0 +1,431 @@
+// The POSIX backend on real terminal devices: pseudo-terminals, with the test as the peer.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <numeric>
+#include <thread>
+
+#include "serial/platform/serial_device.h"
+#include "serial/platform/testing/pty_pair.h"
+
+namespace serial::platform {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+using testing::PtyPair;
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+std::string NameOf(const std::string& path) { return "\\\\.\\" + path; }
+
+std::unique_ptr<SerialDevice> Open(const std::string& path, int& error) {
+  return DefaultPlatform()->CreateFile(NameOf(path), error);
+}
+
+std::unique_ptr<SerialDevice> Open(const PtyPair& pty) {
+  int error = 0;
+  auto device = Open(pty.SlavePath(), error);
+  EXPECT_NE(device, nullptr) << std::strerror(error);
+  return device;
+}
+
+std::uint32_t InQueue(SerialDevice& device) {
+  std::uint32_t errors = 0;
+  COMSTAT status;
+  device.ClearCommError(errors, status);
+  return status.cbInQue;
+}
+
+// The kernel passes bytes from master to slave on a worker of its own: wait for them.
+bool InQueueReaches(SerialDevice& device, std::uint32_t n) {
+  const auto deadline = Clock::now() + seconds(5);
+  while (InQueue(device) < n) {
+    if (Clock::now() > deadline) return false;
+    device.WaitForInput(milliseconds(10));
+    if (InQueue(device) < n) std::this_thread::sleep_for(milliseconds(1));
+  }
+  return InQueue(device) == n;
+}
+
+Bytes ReadAll(SerialDevice& device, std::uint32_t n) {
+  Bytes bytes(n);
+  std::uint32_t got = 0;
+  while (got < n) {
+    const IoResult r = device.ReadChunk(bytes.data() + got, n - got);
+    if (r.error != 0 || r.bytes == 0) break;
+    got += r.bytes;
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+Bytes Pattern(std::size_t n) {
+  Bytes bytes(n);
+  for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 % 251);
+  return bytes;
+}
+
+double ThreadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// A wait for events on its own thread, as the component's event thread makes it.
+struct PendingWait {
+  StopEvent stop;
+  std::uint32_t mask = 0;
+  double cpu_seconds = 0;
+  std::future<WaitOutcome> outcome;
+
+  explicit PendingWait(SerialDevice& device) {
+    outcome = std::async(std::launch::async, [this, &device] {
+      const double start = ThreadCpuSeconds();
+      const WaitOutcome result = device.WaitCommEvent(mask, stop);
+      cpu_seconds = ThreadCpuSeconds() - start;
+      return result;
+    });
+  }
+  ~PendingWait() {
+    stop.Set();
+    if (outcome.valid()) outcome.wait();
+  }
+  bool Blocked(milliseconds d = milliseconds(100)) {
+    return outcome.wait_for(d) == std::future_status::timeout;
+  }
+  WaitOutcome Get() {
+    EXPECT_EQ(outcome.wait_for(seconds(5)), std::future_status::ready);
+    return outcome.get();
+  }
+};
+
+TEST(PtyDevice, OpensExclusivelyAndAgainAfterClose) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  int error = 0;
+  EXPECT_EQ(Open(pty.SlavePath(), error), nullptr);
+  EXPECT_EQ(error, EBUSY);
+  device.reset();
+  EXPECT_NE(Open(pty), nullptr);
+}
+
+TEST(PtyDevice, RefusesWhatIsNotATerminalWithoutBlockingOrWriting) {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("platform_test_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const auto file = dir / "file";
+  std::ofstream(file) << "content";
+  const auto fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  struct Case {
+    std::string path;
+    int error;
+  };
+  const Case cases[] = {
+      {file, ENOTTY},  {dir, EISDIR},         {fifo, ENOTTY},
+      {"/dev/null", ENOTTY}, {(dir / "absent").string(), ENOENT},
+  };
+  for (const Case& c : cases) {
+    auto opening = std::async(std::launch::async, [&] {
+      int error = 0;
+      auto device = Open(c.path, error);
+      return std::make_pair(device == nullptr, error);
+    });
+    ASSERT_EQ(opening.wait_for(seconds(5)), std::future_status::ready) << c.path;
+    const auto [refused, error] = opening.get();
+    EXPECT_TRUE(refused) << c.path;
+    EXPECT_EQ(error, c.error) << c.path;
+  }
+  EXPECT_EQ(std::filesystem::file_size(file), 7u);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(PtyDevice, BytesRoundTripBothWaysWithZeros) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  Bytes in = {0x00, 0x0D, 0x0A, 0x11, 0x13, 0x00, 0xFF, 0x7F, 0x03, 0x00};
+  ASSERT_TRUE(pty.Write(in));
+  ASSERT_TRUE(InQueueReaches(*device, in.size()));
+  EXPECT_EQ(ReadAll(*device, in.size()), in);
+  EXPECT_EQ(InQueue(*device), 0u);
+
+  const Bytes out = Pattern(3000);
+  const IoResult w = device->WriteChunk(out.data(), out.size(), milliseconds(1000));
+  EXPECT_EQ(w.error, 0);
+  EXPECT_EQ(w.bytes, out.size());
+  EXPECT_EQ(pty.Read(out.size()), out);
+}
+
+TEST(PtyDevice, InQueueIsExactAndOrderKeptAcrossBufferAndKernel) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  ASSERT_TRUE(device->SetupComm(128, 128));
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR));
+  const Bytes sent = Pattern(1000);
+  ASSERT_TRUE(pty.Write(sent));
+  ASSERT_TRUE(InQueueReaches(*device, 1000));
+  {
+    PendingWait wait(*device);  // moves at most 128 bytes into the device's buffer
+    EXPECT_EQ(wait.Get(), WaitOutcome::Events);
+  }
+  EXPECT_EQ(InQueue(*device), 1000u);
+  Bytes got = ReadAll(*device, 5);
+  EXPECT_EQ(InQueue(*device), 995u);
+  const Bytes rest = ReadAll(*device, 995);
+  got.insert(got.end(), rest.begin(), rest.end());
+  EXPECT_EQ(got, sent);
+  EXPECT_EQ(InQueue(*device), 0u);
+}
+
+TEST(PtyDevice, ReceiveEventsFireOncePerArrival) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  DCB dcb;
+  ASSERT_TRUE(device->GetCommState(dcb));
+  dcb.EvtChar = '\n';
+  ASSERT_TRUE(device->SetCommState(dcb));
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG));
+
+  ASSERT_TRUE(pty.Write({'a', 'b'}));
+  {
+    PendingWait wait(*device);
+    ASSERT_EQ(wait.Get(), WaitOutcome::Events);
+    EXPECT_EQ(wait.mask, EV_RXCHAR);
+  }
+  {
+    PendingWait wait(*device);
+    EXPECT_TRUE(wait.Blocked()) << "bytes left waiting fired again";
+    ASSERT_TRUE(pty.Write({'c', '\n'}));
+    ASSERT_EQ(wait.Get(), WaitOutcome::Events);
+    EXPECT_EQ(wait.mask, EV_RXCHAR | EV_RXFLAG);
+  }
+  EXPECT_EQ(ReadAll(*device, 4), (Bytes{'a', 'b', 'c', '\n'}));
+}
+
+TEST(PtyDevice, BytesTheOwnerReadFirstStillFireTheirEvents) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG));
+  ASSERT_TRUE(pty.Write({'x', 0}));  // 0: the event character of a newly opened device
+  ASSERT_TRUE(InQueueReaches(*device, 2));
+  EXPECT_EQ(ReadAll(*device, 2), (Bytes{'x', 0}));
+  PendingWait wait(*device);
+  ASSERT_EQ(wait.Get(), WaitOutcome::Events);
+  EXPECT_EQ(wait.mask, EV_RXCHAR | EV_RXFLAG);
+}
+
+TEST(PtyDevice, PendingWaitEndsPromptlyWhenStoppedOrMaskCleared) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  ASSERT_TRUE(device->SetCommMask(0x1FFB));
+  {
+    PendingWait wait(*device);
+    EXPECT_TRUE(wait.Blocked());
+    wait.stop.Set();
+    EXPECT_EQ(wait.Get(), WaitOutcome::Stopped);
+    EXPECT_LT(wait.cpu_seconds, 0.05) << "an idle wait must not spin";
+  }
+  PendingWait wait(*device);
+  EXPECT_TRUE(wait.Blocked());
+  ASSERT_TRUE(device->SetCommMask(0));
+  EXPECT_EQ(wait.Get(), WaitOutcome::Stopped);
+}
+
+TEST(PtyDevice, PeerCloseFailsTheWaitAndKeepsReceivedBytes) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR));
+  ASSERT_TRUE(pty.Write({1, 0, 2}));
+  {
+    PendingWait wait(*device);
+    ASSERT_EQ(wait.Get(), WaitOutcome::Events);
+  }
+  PendingWait wait(*device);
+  EXPECT_TRUE(wait.Blocked(milliseconds(200)));
+  pty.CloseMaster();
+  EXPECT_EQ(wait.Get(), WaitOutcome::Failed);
+  EXPECT_LT(wait.cpu_seconds, 0.1) << "the wait spun";
+  PendingWait again(*device);
+  EXPECT_EQ(again.Get(), WaitOutcome::Failed);
+
+  EXPECT_EQ(InQueue(*device), 3u);
+  EXPECT_EQ(ReadAll(*device, 3), (Bytes{1, 0, 2}));
+  std::uint8_t byte = 0;
+  EXPECT_NE(device->ReadChunk(&byte, 1).error, 0);
+  const IoResult w = device->WriteChunk(&byte, 1, milliseconds(1000));
+  EXPECT_NE(w.error, 0);
+  EXPECT_EQ(w.bytes, 0u);
+
+  // Transfer loops that ask again are slowed to their time-out, not spun.
+  const double cpu = ThreadCpuSeconds();
+  const auto start = Clock::now();
+  device->WaitForInput(milliseconds(150));
+  device->WaitForOutput(milliseconds(150));
+  EXPECT_GE(Clock::now() - start, milliseconds(290));
+  EXPECT_LT(ThreadCpuSeconds() - cpu, 0.1);
+}
+
+TEST(PtyDevice, HeldOutputIsSentOnceAndPartly) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  const Bytes out = Pattern(1 << 20);  // more than the pty holds while nobody reads
+  const IoResult w = device->WriteChunk(out.data(), out.size(), milliseconds(200));
+  EXPECT_EQ(w.error, 0);
+  ASSERT_GT(w.bytes, 0u);
+  ASSERT_LT(w.bytes, out.size());
+  const Bytes got = pty.Read(out.size(), milliseconds(500));
+  EXPECT_EQ(got, Bytes(out.begin(), out.begin() + w.bytes));
+}
+
+TEST(PtyDevice, OutputReadinessWaitEndsWhenThePeerReads) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  const Bytes out = Pattern(1 << 20);
+  const IoResult w = device->WriteChunk(out.data(), out.size(), milliseconds(50));
+  ASSERT_LT(w.bytes, out.size());
+  auto waiting = std::async(std::launch::async, [&] { device->WaitForOutput(seconds(30)); });
+  EXPECT_EQ(waiting.wait_for(milliseconds(100)), std::future_status::timeout);
+  EXPECT_EQ(pty.Read(w.bytes).size(), w.bytes);
+  EXPECT_EQ(waiting.wait_for(seconds(10)), std::future_status::ready);
+}
+
+TEST(PtyDevice, CustomRatesAreAcceptedAndReadBack) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  for (std::uint32_t rate : {14400u, 28800u, 33600u, 56000u, 76800u, 128000u, 230400u,
+                             250000u, 256000u, 460800u, 921600u, 9600u}) {
+    DCB dcb;
+    ASSERT_TRUE(device->GetCommState(dcb));
+    dcb.BaudRate = rate;
+    ASSERT_TRUE(device->SetCommState(dcb)) << rate;
+    DCB back;
+    ASSERT_TRUE(device->GetCommState(back));
+    EXPECT_EQ(back.BaudRate, rate);
+  }
+}
+
+TEST(PtyDevice, RefusedBlockLeavesTheDeviceAsItWas) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  DCB before;
+  ASSERT_TRUE(device->GetCommState(before));
+  DCB bad = before;
+  bad.BaudRate = 76800;
+  bad.ByteSize = 4;
+  EXPECT_FALSE(device->SetCommState(bad));
+  DCB after;
+  ASSERT_TRUE(device->GetCommState(after));
+  EXPECT_EQ(after, before);
+}
+
+// Modem-control ioctls fail on a pty; the block is still accepted and what termios cannot
+// hold reads back as set.
+TEST(PtyDevice, FieldsTermiosCannotHoldReadBackAsSet) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  DCB dcb;
+  ASSERT_TRUE(device->GetCommState(dcb));
+  EXPECT_EQ(dcb.DCBlength, kDcbLength);
+  dcb.XonLim = 1024;
+  dcb.XoffLim = 1024;
+  dcb.EofChar = 0x1A;
+  dcb.ErrorChar = '?';
+  dcb.fErrorChar = 1;
+  dcb.fNull = 1;
+  dcb.fAbortOnError = 1;
+  dcb.fOutxDsrFlow = 1;
+  dcb.fDsrSensitivity = 1;
+  dcb.fTXContinueOnXoff = 1;
+  dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+  dcb.fRtsControl = RTS_CONTROL_TOGGLE;
+  ASSERT_TRUE(device->SetCommState(dcb));
+  DCB back;
+  ASSERT_TRUE(device->GetCommState(back));
+  EXPECT_EQ(back, dcb);
+}
+
+TEST(PtyDevice, QueuesTimeoutsAndPurge) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  ASSERT_TRUE(device->SetupComm(2048, 1024));
+  COMMPROP properties;
+  ASSERT_TRUE(device->GetCommProperties(properties));
+  EXPECT_EQ(properties.dwCurrentRxQueue, 2048u);
+  EXPECT_EQ(properties.dwCurrentTxQueue, 1024u);
+
+  const COMMTIMEOUTS timeouts{1, 0, 1, 0, 1};
+  ASSERT_TRUE(device->SetCommTimeouts(timeouts));
+  COMMTIMEOUTS back;
+  ASSERT_TRUE(device->GetCommTimeouts(back));
+  EXPECT_EQ(back, timeouts);
+
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR));
+  ASSERT_TRUE(pty.Write(Pattern(10)));
+  {
+    PendingWait wait(*device);  // some bytes into the device's buffer
+    ASSERT_EQ(wait.Get(), WaitOutcome::Events);
+  }
+  ASSERT_TRUE(pty.Write(Pattern(10)));
+  ASSERT_TRUE(InQueueReaches(*device, 20));
+  ASSERT_TRUE(device->PurgeComm(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR));
+  EXPECT_EQ(InQueue(*device), 0u);
+  std::uint32_t errors = 0;
+  COMSTAT status;
+  ASSERT_TRUE(device->ClearCommError(errors, status));
+  EXPECT_EQ(status.cbOutQue, 0u);  // what a pty reports
+}
+
+// The event thread and the owner at once, as the component runs them: every byte reaches
+// the owner once and in order, and the waits report arrivals while it reads.
+TEST(PtyDevice, EventThreadAndOwnerShareTheDevice) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  ASSERT_TRUE(device->SetupComm(256, 256));
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG));
+  StopEvent stop;
+  std::atomic<int> events{0};
+  std::thread event_thread([&] {
+    std::uint32_t mask = 0;
+    while (device->WaitCommEvent(mask, stop) == WaitOutcome::Events) ++events;
+  });
+  const Bytes sent = Pattern(20000);
+  std::thread peer([&] { EXPECT_TRUE(pty.Write(sent, seconds(20))); });
+  Bytes got;
+  const auto deadline = Clock::now() + seconds(20);
+  while (got.size() < sent.size() && Clock::now() < deadline) {
+    device->WaitForInput(milliseconds(100));
+    const Bytes chunk = ReadAll(*device, InQueue(*device));
+    got.insert(got.end(), chunk.begin(), chunk.end());
+  }
+  peer.join();
+  stop.Set();
+  event_thread.join();
+  EXPECT_EQ(got, sent);
+  EXPECT_GT(events.load(), 0);
+}
+
+}  // namespace
+}  // namespace serial::platform

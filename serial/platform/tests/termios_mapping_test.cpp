@@ -1,0 +1,223 @@
+// The mapping needs no device: every field termios holds is checked on the records alone.
+#include "serial/platform/posix/termios_mapping.h"
+
+#include <asm/termbits.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace serial::platform::posix {
+namespace {
+
+DCB Block8N1(std::uint32_t rate = 9600) {
+  return DCB{.DCBlength = kDcbLength, .BaudRate = rate, .fBinary = 1, .ByteSize = 8,
+             .XonChar = 0x11, .XoffChar = 0x13, .EvtChar = 0x0A};
+}
+
+// What a terminal looks like before it was made raw.
+TermiosImage Cooked() {
+  TermiosImage image;
+  image.c_iflag = ICRNL | IXON | BRKINT | IMAXBEL | ISTRIP;
+  image.c_oflag = OPOST | ONLCR;
+  image.c_cflag = B38400 | CS8 | CREAD | HUPCL;
+  image.c_lflag = ICANON | ECHO | ECHOE | ISIG | IEXTEN;
+  image.c_ispeed = image.c_ospeed = 38400;
+  return image;
+}
+
+TermiosImage Stored(const DCB& dcb) {
+  TermiosImage image = Cooked();
+  StoreDcb(dcb, image);
+  return image;
+}
+
+TEST(TermiosMapping, RatesUseTheirCodeOrBother) {
+  struct Case {
+    std::uint32_t rate;
+    std::uint32_t code;
+  };
+  const Case cases[] = {{110, B110},          {9600, B9600},   {14400, BOTHER},
+                        {28800, BOTHER},      {33600, BOTHER}, {56000, BOTHER},
+                        {57600, B57600},      {76800, BOTHER}, {128000, BOTHER},
+                        {230400, B230400},    {250000, BOTHER}, {256000, BOTHER},
+                        {921600, B921600},    {1000000, B1000000}};
+  for (const Case& c : cases) {
+    const TermiosImage image = Stored(Block8N1(c.rate));
+    EXPECT_EQ(image.c_cflag & CBAUD, c.code) << c.rate;
+    EXPECT_EQ(image.c_cflag & CIBAUD, 0u) << "input rate follows the output rate";
+    EXPECT_EQ(image.c_ospeed, c.rate);
+    EXPECT_EQ(image.c_ispeed, c.rate);
+  }
+}
+
+TEST(TermiosMapping, FrameBits) {
+  struct Case {
+    std::uint8_t size, parity, stop;
+    std::uint32_t cflag;  // of CSIZE | PARENB | PARODD | CMSPAR | CSTOPB
+  };
+  const Case cases[] = {
+      {8, NOPARITY, ONESTOPBIT, CS8},
+      {7, EVENPARITY, ONESTOPBIT, CS7 | PARENB},
+      {7, ODDPARITY, TWOSTOPBITS, CS7 | PARENB | PARODD | CSTOPB},
+      {6, MARKPARITY, ONESTOPBIT, CS6 | PARENB | PARODD | CMSPAR},
+      {8, SPACEPARITY, TWOSTOPBITS, CS8 | PARENB | CMSPAR | CSTOPB},
+      {5, NOPARITY, ONE5STOPBITS, CS5 | CSTOPB},
+  };
+  for (const Case& c : cases) {
+    DCB dcb = Block8N1();
+    dcb.ByteSize = c.size;
+    dcb.Parity = c.parity;
+    dcb.StopBits = c.stop;
+    ASSERT_EQ(CheckDcb(dcb), 0);
+    const std::uint32_t frame = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
+    EXPECT_EQ(Stored(dcb).c_cflag & frame, c.cflag) << int(c.size) << int(c.parity);
+  }
+}
+
+TEST(TermiosMapping, FlowControlAndCheckFlags) {
+  struct Case {
+    const char* what;
+    void (*set)(DCB&);
+    std::uint32_t iflag;  // of INPCK | IXON | IXOFF
+    bool crtscts;
+  };
+  const Case cases[] = {
+      {"none", [](DCB&) {}, 0, false},
+      {"parity check", [](DCB& d) { d.fParity = 1; }, INPCK, false},
+      {"xon/xoff out", [](DCB& d) { d.fOutX = 1; }, IXON, false},
+      {"xon/xoff in", [](DCB& d) { d.fInX = 1; }, IXOFF, false},
+      {"cts out", [](DCB& d) { d.fOutxCtsFlow = 1; }, 0, true},
+      {"rts handshake", [](DCB& d) { d.fRtsControl = RTS_CONTROL_HANDSHAKE; }, 0, true},
+      {"rts enabled", [](DCB& d) { d.fRtsControl = RTS_CONTROL_ENABLE; }, 0, false},
+      {"dtr/dsr kept only", [](DCB& d) { d.fOutxDsrFlow = 1; d.fDtrControl = 2; }, 0, false},
+  };
+  for (const Case& c : cases) {
+    DCB dcb = Block8N1();
+    c.set(dcb);
+    const TermiosImage image = Stored(dcb);
+    EXPECT_EQ(image.c_iflag & (INPCK | IXON | IXOFF), c.iflag) << c.what;
+    EXPECT_EQ((image.c_cflag & CRTSCTS) != 0, c.crtscts) << c.what;
+  }
+}
+
+TEST(TermiosMapping, RawModeWithoutHangUpOnClose) {
+  DCB dcb = Block8N1();
+  dcb.XonChar = 0x01;
+  dcb.XoffChar = 0x02;
+  const TermiosImage image = Stored(dcb);
+  EXPECT_EQ(image.c_iflag & (ICRNL | ISTRIP | BRKINT | IMAXBEL | IXON), 0u);
+  EXPECT_EQ(image.c_oflag & OPOST, 0u);
+  EXPECT_EQ(image.c_lflag & (ICANON | ECHO | ECHOE | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(image.c_cflag & (CLOCAL | CREAD | HUPCL), CLOCAL | CREAD);
+  EXPECT_EQ(image.c_cc[VMIN], 1);
+  EXPECT_EQ(image.c_cc[VTIME], 0);
+  EXPECT_EQ(image.c_cc[VSTART], 0x01);
+  EXPECT_EQ(image.c_cc[VSTOP], 0x02);
+}
+
+TEST(TermiosMapping, RefusesWhatASerialDriverRefuses) {
+  struct Case {
+    const char* what;
+    void (*set)(DCB&);
+    int error;
+  };
+  const Case cases[] = {
+      {"8N1", [](DCB&) {}, 0},
+      {"4 data bits", [](DCB& d) { d.ByteSize = 4; }, EINVAL},
+      {"9 data bits", [](DCB& d) { d.ByteSize = 9; }, EINVAL},
+      {"parity 5", [](DCB& d) { d.Parity = 5; }, EINVAL},
+      {"stop bits 3", [](DCB& d) { d.StopBits = 3; }, EINVAL},
+      {"1.5 stop with 8 bits", [](DCB& d) { d.StopBits = ONE5STOPBITS; }, EINVAL},
+      {"2 stop with 5 bits", [](DCB& d) { d.ByteSize = 5; d.StopBits = TWOSTOPBITS; }, EINVAL},
+      {"rate 0 would hang up", [](DCB& d) { d.BaudRate = 0; }, EINVAL},
+      {"xon = xoff with flow", [](DCB& d) { d.fInX = 1; d.XoffChar = d.XonChar; }, EINVAL},
+      {"xon = xoff, no flow", [](DCB& d) { d.XoffChar = d.XonChar; }, 0},
+  };
+  for (const Case& c : cases) {
+    DCB dcb = Block8N1();
+    c.set(dcb);
+    EXPECT_EQ(CheckDcb(dcb), c.error) << c.what;
+  }
+}
+
+// Every combination of what termios holds survives store and load, also into a block
+// whose termios fields held other values before.
+TEST(TermiosMapping, RoundTripOfEveryFieldTermiosHolds) {
+  const std::uint32_t rates[] = {300, 9600, 14400, 76800, 115200, 460800};
+  int checked = 0;
+  for (std::uint32_t rate : rates) {
+    for (std::uint8_t size = 5; size <= 8; ++size) {
+      for (std::uint8_t parity = NOPARITY; parity <= SPACEPARITY; ++parity) {
+        for (std::uint8_t stop : {ONESTOPBIT, size == 5 ? ONE5STOPBITS : TWOSTOPBITS}) {
+          for (unsigned flags = 0; flags < 8; ++flags) {
+            DCB dcb = Block8N1(rate);
+            dcb.ByteSize = size;
+            dcb.Parity = parity;
+            dcb.StopBits = stop;
+            dcb.fParity = flags & 1;
+            dcb.fOutX = (flags >> 1) & 1;
+            dcb.fInX = (flags >> 2) & 1;
+            DCB loaded = Block8N1(1200);
+            loaded.ByteSize = 6;
+            loaded.Parity = MARKPARITY;
+            loaded.XonChar = 0x55;
+            loaded.fOutX = !dcb.fOutX;
+            LoadDcb(Stored(dcb), loaded);
+            ASSERT_EQ(loaded, dcb) << rate << " " << int(size) << int(parity) << int(stop);
+            ++checked;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(checked, 6 * 4 * 5 * 2 * 8);
+}
+
+TEST(TermiosMapping, LoadKeepsWhatTermiosCannotHold) {
+  DCB set = Block8N1();
+  set.XonLim = 512;
+  set.XoffLim = 512;
+  set.EofChar = 0x1A;
+  set.ErrorChar = 0x3F;
+  set.fErrorChar = 1;
+  set.fNull = 1;
+  set.fAbortOnError = 1;
+  set.fDsrSensitivity = 1;
+  set.fTXContinueOnXoff = 1;
+  set.fOutxDsrFlow = 1;
+  set.fDtrControl = DTR_CONTROL_HANDSHAKE;
+  set.fRtsControl = RTS_CONTROL_TOGGLE;
+  DCB loaded = set;
+  LoadDcb(Stored(set), loaded);
+  EXPECT_EQ(loaded, set);
+}
+
+TEST(TermiosMapping, HandshakeFlagDecidesWhenTheBlockDisagrees) {
+  TermiosImage on = Stored(Block8N1());
+  on.c_cflag |= CRTSCTS;
+  DCB dcb = Block8N1();
+  LoadDcb(on, dcb);
+  EXPECT_EQ(dcb.fOutxCtsFlow, 1u);
+  EXPECT_EQ(dcb.fRtsControl, RTS_CONTROL_HANDSHAKE);
+
+  DCB cts_only = Block8N1();
+  cts_only.fOutxCtsFlow = 1;  // agrees with the flag: its own split is kept
+  LoadDcb(on, cts_only);
+  EXPECT_EQ(cts_only.fRtsControl, RTS_CONTROL_DISABLE);
+
+  LoadDcb(Stored(Block8N1()), dcb);  // flag off
+  EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
+  EXPECT_EQ(dcb.fRtsControl, RTS_CONTROL_ENABLE);
+}
+
+TEST(TermiosMapping, LoadsAStandardCodeWithoutTheSpeedFields) {
+  TermiosImage image = Stored(Block8N1());
+  image.c_cflag = (image.c_cflag & ~CBAUD) | B57600;
+  image.c_ispeed = image.c_ospeed = 0;
+  DCB dcb = Block8N1();
+  LoadDcb(image, dcb);
+  EXPECT_EQ(dcb.BaudRate, 57600u);
+}
+
+}  // namespace
+}  // namespace serial::platform::posix
