@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <memory>
 #include <vector>
 
@@ -16,6 +17,9 @@
 
 #include "app/rtutest.h"
 #include "serial/platform/fake/fake_platform.h"
+
+// Failure messages show texts, not their bytes.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace rtutest::testing {
 
