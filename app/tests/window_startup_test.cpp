@@ -10,6 +10,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStringListModel>
+#include <QTextDocument>
 #include <QTest>
 
 #include "app/logic/serial_ports.h"
@@ -86,6 +87,8 @@ TEST_F(StartUp, CaptionsTextsAndInitialValues) {
   EXPECT_EQ(window_->StatusPanelText(0), "");
   EXPECT_EQ(window_->StatusPanelText(1), "");
   EXPECT_EQ(Ui().Memo1->maximumBlockCount(), 1'000'000);
+  // An undo history would grow with every appended line whatever the line limit.
+  EXPECT_FALSE(Ui().Memo1->document()->isUndoRedoEnabled());
   EXPECT_FALSE(Ui().Memo1->isReadOnly());
   EXPECT_EQ(SlaveAddress, 1);
 }
