@@ -75,10 +75,6 @@ void TfrmRTUTest::SetUpPort() {
   port.SetDeviceName("COM1");
   port.SetBaudRate(serial::br9600);
   port.SetBaudValue(9600);
-  port.Buffers().SetInputSize(2048);
-  port.Buffers().SetOutputSize(2048);
-  port.Buffers().SetInputTimeout(5000);
-  port.Buffers().SetOutputTimeout(5000);
   port.DataControl().SetDataBits(serial::db8);
   port.DataControl().SetParity(serial::paNone);
   port.DataControl().SetStopBits(serial::sb1);
@@ -87,21 +83,30 @@ void TfrmRTUTest::SetUpPort() {
   port.SetDTRSettings({});
   port.SetXOnXOffSettings({});
   port.SetOptions({});
+  port.SetMonitorEvents({serial::deChar, serial::deFlag, serial::deOutEmpty});
+  port.SetSynchronize(true);
+  port.SetOnData([this](serial::TCustomComm& sender, std::uint32_t received) {
+    XMODEM1Data(sender, received);
+  });
+  SetUpPortQueues();
+}
+
+void TfrmRTUTest::SetUpPortQueues() {
+  serial::TXComm& port = *xmodem1_;
+  port.Buffers().SetInputSize(2048);
+  port.Buffers().SetOutputSize(2048);
+  port.Buffers().SetInputTimeout(5000);
+  port.Buffers().SetOutputTimeout(5000);
   port.EventChars().SetXonChar(17);
   port.EventChars().SetXoffChar(19);
   port.EventChars().SetEofChar(0);
   port.EventChars().SetErrorChar(0);
   port.EventChars().SetEventChar(10);
-  port.SetMonitorEvents({serial::deChar, serial::deFlag, serial::deOutEmpty});
-  port.SetSynchronize(true);
   port.Timeouts().SetReadInterval(100);
   port.Timeouts().SetReadMultiplier(10);
   port.Timeouts().SetReadConstant(200);
   port.Timeouts().SetWriteMultiplier(10);
   port.Timeouts().SetWriteConstant(200);
-  port.SetOnData([this](serial::TCustomComm& sender, std::uint32_t received) {
-    XMODEM1Data(sender, received);
-  });
 }
 
 void TfrmRTUTest::ConnectClick(QAbstractButton* button, void (TfrmRTUTest::*handler)()) {

@@ -86,6 +86,7 @@ class TfrmRTUTest : public QWidget {
  private:
   void FormCreate();
   void SetUpPort();
+  void SetUpPortQueues();  // queue sizes, special characters, time-outs
   void ConnectHandlers();
   void ConnectClick(QAbstractButton* button, void (TfrmRTUTest::*handler)());
   void ConfigurePort();
