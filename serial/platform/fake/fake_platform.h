@@ -4,6 +4,7 @@
 // every call with its arguments, reports configurable device values, makes chosen calls
 // fail, feeds received bytes and line events, and runs a manual clock so that time-outs
 // are exact and instant. Thread-safe: the event thread may wait while the owner calls.
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -61,7 +62,7 @@ class FakeState {
 
   // --- Failures: the named call fails (returns false, Failed, or the error) until cleared.
   // Names as recorded, e.g. "CreateFile", "SetCommState", "GetCommProperties", "ReadChunk".
-  void FailCall(const std::string& name, int error = 5 /* EIO */);
+  void FailCall(const std::string& name, int error = EIO);
   void ClearFailure(const std::string& name);
   // The peer went away: writes fail with EIO, waits for events report Failed, reads
   // return what was received before and then EIO.
