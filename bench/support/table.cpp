@@ -40,6 +40,9 @@ std::string Fixed(double value, int decimals, const std::string& unit) {
 }
 
 std::string Signed(double value, int decimals, const std::string& unit) {
+  // What rounds to zero is shown as +0, not as -0.
+  const double scale = std::pow(10.0, decimals);
+  if (std::isfinite(value) && std::round(value * scale) == 0) value = 0.0;
   const std::string text = Fixed(value, decimals, unit);
   return (std::isfinite(value) && !std::signbit(value)) ? "+" + text : text;
 }

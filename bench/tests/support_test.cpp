@@ -72,6 +72,8 @@ TEST(BenchTable, NumberTexts) {
   EXPECT_EQ(Signed(0.25, 2, "ms"), "+0.25 ms");
   EXPECT_EQ(Signed(-0.006, 3), "-0.006");
   EXPECT_EQ(Signed(0.0, 1), "+0.0");
+  EXPECT_EQ(Signed(-0.0004, 3), "+0.000");  // rounds to zero: no minus sign
+  EXPECT_EQ(Signed(-0.0006, 3), "-0.001");
   EXPECT_EQ(Signed(NAN, 1), "n/a");
   EXPECT_EQ(Rate(2.5e6), "2.50 MB/s");
   EXPECT_EQ(Rate(999.0e3), "999.0 kB/s");
