@@ -80,12 +80,13 @@ struct SizeResult {
   double cpu_ratio = 0;  // plain loop's CPU time over the component's
   int rounds = 0;
   double lowest = 0, highest = 0;  // of the trials' ratios
+  double raw_cpu_us = 0, comm_cpu_us = 0;  // process CPU time per round
 };
 
 // The samples of all trials of one block size; every figure is their median.
 class Trials {
  public:
-  explicit Trials(double bytes_per_batch) : bytes_(bytes_per_batch) {}
+  Trials(double bytes_per_batch, int rounds) : bytes_(bytes_per_batch), rounds_(rounds) {}
   void Add(const BatchTime& raw, const BatchTime& comm) {
     raw_rates_.push_back(bytes_ / raw.Total().count());
     comm_rates_.push_back(bytes_ / comm.Total().count());
@@ -93,18 +94,29 @@ class Trials {
     send_ratios_.push_back(raw.send / comm.send);
     receive_ratios_.push_back(raw.receive / comm.receive);
     cpu_ratios_.push_back(raw.cpu / comm.cpu);
+    raw_cpu_.push_back(raw.cpu.count() * 1e6 / rounds_);
+    comm_cpu_.push_back(comm.cpu.count() * 1e6 / rounds_);
   }
-  SizeResult Result(int rounds) const {
+  SizeResult Result() const {
     using bench::Median;
-    return {Median(raw_rates_), Median(comm_rates_), Median(ratios_), Median(send_ratios_),
-            Median(receive_ratios_), Median(cpu_ratios_), rounds,
-            bench::Percentile(ratios_, 0), bench::Percentile(ratios_, 100)};
+    return {.raw_rate = Median(raw_rates_),
+            .comm_rate = Median(comm_rates_),
+            .ratio = Median(ratios_),
+            .send_ratio = Median(send_ratios_),
+            .receive_ratio = Median(receive_ratios_),
+            .cpu_ratio = Median(cpu_ratios_),
+            .rounds = rounds_,
+            .lowest = bench::Percentile(ratios_, 0),
+            .highest = bench::Percentile(ratios_, 100),
+            .raw_cpu_us = Median(raw_cpu_),
+            .comm_cpu_us = Median(comm_cpu_)};
   }
 
  private:
   double bytes_;
+  int rounds_;
   std::vector<double> raw_rates_, comm_rates_, ratios_, send_ratios_, receive_ratios_,
-      cpu_ratios_;
+      cpu_ratios_, raw_cpu_, comm_cpu_;
 };
 
 SizeResult MeasureSize(PtyPair& pty, std::size_t size, const bench::RunOptions& options) {
@@ -112,7 +124,7 @@ SizeResult MeasureSize(PtyPair& pty, std::size_t size, const bench::RunOptions& 
   // Many short batches: a change in the machine's load then hits both loops alike.
   const int rounds = Calibrate(pty, block, Seconds(bench::Pick(options, 0.06, 0.03)));
   CommBatch(pty, block, rounds / 4 + 1);  // warm-up
-  Trials trials(2.0 * static_cast<double>(size) * rounds);
+  Trials trials(2.0 * static_cast<double>(size) * rounds, rounds);
   for (int t = 0; t < bench::Pick(options, 15, 5); ++t) {
     // Alternating which loop goes first cancels a drift of the machine's load.
     if (t % 2 == 0) {
@@ -123,7 +135,7 @@ SizeResult MeasureSize(PtyPair& pty, std::size_t size, const bench::RunOptions& 
       trials.Add(RawBatch(pty, block, rounds), comm);
     }
   }
-  return trials.Result(rounds);
+  return trials.Result();
 }
 
 bench::Row ToRow(std::size_t size, const SizeResult& r) {
@@ -141,7 +153,8 @@ void PrintDetails(std::size_t size, const SizeResult& r) {
             << bench::Fixed(r.ratio, 3) << " (trials " << bench::Fixed(r.lowest, 3) << " to "
             << bench::Fixed(r.highest, 3) << "; send " << bench::Fixed(r.send_ratio, 3)
             << ", receive " << bench::Fixed(r.receive_ratio, 3) << "), CPU time ratio "
-            << bench::Fixed(r.cpu_ratio, 3) << '\n';
+            << bench::Fixed(r.cpu_ratio, 3) << " (" << bench::Fixed(r.raw_cpu_us, 1, "µs")
+            << " against " << bench::Fixed(r.comm_cpu_us, 1, "µs") << " per round)\n";
 }
 
 }  // namespace
