@@ -201,9 +201,16 @@ QStatusBar* StatusBar(QWidget* parent, FormControls& ui) {
   for (int i = 0; i < 2; ++i) {
     ui.StatusPanels[i] = new QLabel(bar);
     ui.StatusPanels[i]->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
-    ui.StatusPanels[i]->setFixedWidth(widths[i]);
     ui.StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    bar->addWidget(ui.StatusPanels[i]);
+    // The last panel takes the rest of the bar, so the whole opening result stays readable
+    // (a device path alone can fill 200 pixels).
+    const bool last = i == 1;
+    if (last) {
+      ui.StatusPanels[i]->setMinimumWidth(widths[i]);
+    } else {
+      ui.StatusPanels[i]->setFixedWidth(widths[i]);
+    }
+    bar->addWidget(ui.StatusPanels[i], last ? 1 : 0);
   }
   return bar;
 }

@@ -49,6 +49,7 @@ TfrmRTUTest::TfrmRTUTest(std::shared_ptr<serial::platform::Platform> platform, Q
     : QWidget(parent),
       ui_(BuildForm(*this)),
       xmodem1_(std::make_unique<serial::TXComm>(std::move(platform))),
+      hand_over_(std::make_unique<QtHandOver>(xmodem1_->HandOver())),
       log_locale_(LogLocale::From(QLocale::system())),
       failure_box_(*this),
       pause_([](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); }),
@@ -61,8 +62,13 @@ TfrmRTUTest::TfrmRTUTest(std::shared_ptr<serial::platform::Platform> platform, Q
   ui_.Timer1->start();
 }
 
-// The port component goes first (members die in reverse order), closing an open port.
-TfrmRTUTest::~TfrmRTUTest() = default;
+// The port goes while the window is still whole: closing it may still deliver a pending
+// notification to the window's handler. The hand-over's wake-up goes before the queue it
+// belongs to.
+TfrmRTUTest::~TfrmRTUTest() {
+  hand_over_.reset();
+  xmodem1_.reset();
+}
 
 void TfrmRTUTest::FormCreate() {
   SlaveAddress = 1;

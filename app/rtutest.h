@@ -14,6 +14,7 @@
 #include "app/form_layout.h"
 #include "app/logic/log_locale.h"
 #include "app/logic/receive_decoder.h"
+#include "app/qt_handover.h"
 #include "modbus/byte_string.h"
 #include "serial/custom_comm.h"
 
@@ -99,6 +100,8 @@ class TfrmRTUTest : public QWidget {
 
   FormControls ui_;
   std::unique_ptr<serial::TXComm> xmodem1_;
+  // Runs the event thread's notifications on the window's thread; must go before the port.
+  std::unique_ptr<QtHandOver> hand_over_;
   ReceiveDecoder decoder_;
   LogLocale log_locale_;
   FailureBox failure_box_;

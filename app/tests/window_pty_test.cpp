@@ -3,6 +3,9 @@
 #include <chrono>
 #include <thread>
 
+#include <QCoreApplication>
+#include <QTest>
+
 #include "app/tests/window_fixture.h"
 #include "modbus/requests.h"
 #include "modbus/tests/reference_frames.h"
@@ -95,6 +98,28 @@ TEST_F(PtyWindow, UnpluggedAdapterReportsTheFrameThatDidNotGoOut) {
   window_.Controls().BitBtn1->click();
   EXPECT_EQ(LogOf(window_), QStringList({kStamp + QStringLiteral(" 发送：01 03 00 00 00 18 45 C0 "),
                                          QStringLiteral("发送失败！")}));
+}
+
+TEST_F(PtyWindow, ArrivingBytesAreAnnouncedOnTheWindowsThreadThroughItsEventLoop) {
+  window_.Controls().Button1->click();
+  ASSERT_TRUE(window_.XMODEM1().IsOpen());
+  std::vector<std::thread::id> threads;
+  std::uint32_t last_count = 0;
+  window_.XMODEM1().SetOnData([&](serial::TCustomComm&, std::uint32_t received) {
+    threads.push_back(std::this_thread::get_id());
+    last_count = received;
+  });
+  ASSERT_TRUE(pty_.Write(ByteString{0x01, 0x02, 0x03}));
+  // Only the event loop runs the handed-over notification: nothing is called directly.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !threads.empty(); }, 5000));
+  ASSERT_FALSE(threads.empty());
+  EXPECT_EQ(threads.front(), std::this_thread::get_id());
+  EXPECT_EQ(last_count, 3U);
+  // Closing with the port quiet delivers nothing further.
+  window_.Controls().Button1->click();
+  const auto delivered = threads.size();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(threads.size(), delivered);
 }
 
 }  // namespace
