@@ -150,7 +150,7 @@ TEST(Response, ShortBlocksYieldOnlyWhatLiesInside) {
   const ByteString full = testing_frames::ExampleResponse();
   for (std::size_t n = 0; n <= full.size(); ++n) {
     const ReadResponse v = DecodeReadLayout(ByteView(full).first(n));
-    for (int k = 0; k < 8; ++k) EXPECT_EQ(v.analog_inputs[k].has_value(), 4 + 4 * k + 3 <= n);
+    for (std::size_t k = 0; k < 8; ++k) EXPECT_EQ(v.analog_inputs[k].has_value(), 4 + 4 * k + 3 <= n);
     for (int j = 1; j <= 4; ++j) {
       EXPECT_EQ(v.digital_inputs[j - 1].has_value(), 35U + 2 * j <= n) << n;
       EXPECT_EQ(v.digital_outputs[j - 1].has_value(), 43U + 2 * j <= n) << n;
