@@ -1,0 +1,118 @@
+#include "tests/e2e/module_window.h"
+
+#include <thread>
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace rtutest::e2e {
+
+using std::chrono::steady_clock;
+
+sim::SimulatorOptions FixedModule() {
+  sim::SimulatorOptions options;
+  options.values = sim::ValueMode::kFixed;
+  return options;
+}
+
+// Written out byte for byte rather than built, so the module's encoder is checked too.
+const modbus::ByteString& ExampleAnswer() {
+  static const modbus::ByteString answer = [] {
+    modbus::ByteString b = {0x01, 0x03, 0x30, 0x00, 0x00, 0x3F, 0x80, 0x00, 0x00, 0x41, 0x20,
+                            0xA5, 0xE3, 0x41, 0xBB, 0x00, 0x00, 0xBF, 0x00};
+    b.insert(b.end(), 17, 0x00);
+    for (std::uint8_t x : {0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01})
+      b.push_back(x);
+    b.insert(b.end(), 4, 0x00);
+    b.push_back(0x25);
+    b.push_back(0x0B);
+    return b;
+  }();
+  return answer;
+}
+
+QString Hex(const modbus::ByteString& bytes) { return testing::Hex(bytes); }
+
+QStringList ExampleValueLines(const QStringList& outputs) {
+  QStringList lines = {"AI0=1.000", "AI1=10.000", "AI2=23.456", "AI3=-0.500", "AI4=0.000",
+                       "AI5=0.000", "AI6=0.000",  "AI7=0.000",  "DI1=01 ",    "DI2=00 ",
+                       "DI3=01 ",   "DI4=00 "};
+  for (int j = 0; j < outputs.size(); ++j) lines << QStringLiteral("DO%1=").arg(j + 1) + outputs[j];
+  return lines;
+}
+
+void ModuleWindow::SetUp() {
+  LinkMode = 0;  // as at program start
+  instruments_.Attach(window_);
+  instruments_.on_pause = [this] { AfterModeFrame(); };
+}
+
+void ModuleWindow::TearDown() {
+  if (module_) module_->Stop();
+}
+
+void ModuleWindow::Start(sim::SimulatorOptions options) {
+  module_ = std::make_unique<sim::SimulatedModule>(std::move(options));
+  mode_frames_seen_ = 0;
+  window_.Controls().Edit1->setText(QString::fromStdString(module_->SlavePath()));
+}
+
+// Stands in for the half-second pause: the module has the mode frame and has answered it
+// (when it answers), then the tick that falls due during the pause runs.
+void ModuleWindow::AfterModeFrame() {
+  const std::uint64_t seen = mode_frames_seen_;
+  EXPECT_TRUE(module_->WaitUntil([seen](const sim::ModuleCounters& c) { return c.mode_frames > seen; },
+                                 kPatience))
+      << "the module never received the mode frame";
+  mode_frames_seen_ = module_->Counters().mode_frames;
+  if (mode_answer_bytes_ > 0) {
+    EXPECT_TRUE(WaitUntilWaiting(mode_answer_bytes_));
+  }
+  Tick();
+}
+
+void ModuleWindow::Tick() {
+  window_.RunHandler([this] { window_.Timer1Timer(); });
+}
+
+// Lets queued events run meanwhile (the port's notifications), as the window's event loop
+// would between ticks.
+bool ModuleWindow::WaitUntilWaiting(std::uint32_t count) {
+  const auto deadline = steady_clock::now() + kPatience;
+  while (window_.XMODEM1().InQueueCount() < count) {
+    if (steady_clock::now() >= deadline) return false;
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+void ModuleWindow::TickWhenWaiting(std::uint32_t count) {
+  EXPECT_TRUE(WaitUntilWaiting(count)) << "waited for " << count << " bytes";
+  Tick();
+}
+
+bool ModuleWindow::WaitForMoreRequests(std::uint64_t before, std::uint64_t count) {
+  return module_->WaitForRequests(before + count, kPatience);
+}
+
+void ModuleWindow::ReadAndTick(std::uint32_t answer_bytes) {
+  const std::uint64_t before = module_->Counters().requests;
+  const bool mode_frame_first = LinkMode != 0;
+  PressRead();
+  EXPECT_TRUE(WaitForMoreRequests(before, mode_frame_first ? 2 : 1));
+  TickWhenWaiting(answer_bytes);
+}
+
+int ModuleWindow::DecodedAnswers() const { return CountOf(QStringLiteral("AI0=1.000")); }
+
+QString ModuleWindow::SentLine(const modbus::ByteString& frame) const {
+  return testing::kStamp + QStringLiteral(" 发送：") + Hex(frame);
+}
+
+QString ModuleWindow::ReceivedLine(const modbus::ByteString& block) const {
+  return testing::kStamp + QStringLiteral(" 接收：") + Hex(block);
+}
+
+}  // namespace rtutest::e2e

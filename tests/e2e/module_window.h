@@ -1,0 +1,76 @@
+#pragma once
+// The test window on the slave side of a pseudo-terminal whose other end the simulated
+// module serves, in this process. The window's timer is stopped: each test ticks when the
+// bytes it waits for have arrived, so a tick falls exactly where the test wants it (between
+// the pieces of a split reply, after an echo). The half-second pause after the mode frame
+// is replaced by a wait until the module has received the frame, then the tick that falls
+// due during the real pause.
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+#include <QString>
+#include <QStringList>
+
+#include "app/tests/window_fixture.h"
+#include "modbus/byte_string.h"
+#include "qlm7305_sim/simulated_module.h"
+
+namespace rtutest::e2e {
+
+// Only a failing test waits this long.
+inline constexpr std::chrono::milliseconds kPatience{5000};
+
+// The module with the example values (AIN0..3 = 1.0, 10.0, 23.456, -0.5, relay 2 on).
+sim::SimulatorOptions FixedModule();
+
+// The example answer of slave 1 to the read-all request, as the module sends it.
+const modbus::ByteString& ExampleAnswer();
+
+// The hex text of one frame as the log writes it, and the sixteen value lines of the
+// example answer with the relays given.
+QString Hex(const modbus::ByteString& bytes);
+QStringList ExampleValueLines(const QStringList& outputs = {"00 ", "01 ", "00 ", "00 "});
+
+class ModuleWindow : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts the module; the window's Edit1 gets its pty path.
+  void Start(sim::SimulatorOptions options);
+  sim::SimulatedModule& Module() { return *module_; }
+
+  void PressOpen() { window_.Controls().Button1->click(); }
+  void PressRead() { window_.Controls().BitBtn1->click(); }
+  void Tick();
+  // Waits until the port holds `count` bytes (or the patience runs out), then ticks.
+  void TickWhenWaiting(std::uint32_t count);
+  bool WaitUntilWaiting(std::uint32_t count);
+  // Waits until the module has seen `count` more intact frames than before the command.
+  bool WaitForMoreRequests(std::uint64_t before, std::uint64_t count = 1);
+  // A read whose whole answer arrives before the next tick.
+  void ReadAndTick(std::uint32_t answer_bytes = 53);
+
+  QStringList Log() const { return testing::LogOf(window_); }
+  QString Cell(int row) const { return testing::CellOf(window_, row); }
+  int CountOf(const QString& line) const { return static_cast<int>(Log().count(line)); }
+  // Lines written by decoding (AI.., DI.., DO..) and check failures.
+  int DecodedAnswers() const;
+  int CheckFailures() const { return CountOf(QStringLiteral("CRC校验失败！")); }
+  QString SentLine(const modbus::ByteString& frame) const;
+  QString ReceivedLine(const modbus::ByteString& block) const;
+
+  std::unique_ptr<sim::SimulatedModule> module_;
+  TfrmRTUTest window_;  // on the platform of this build: the real terminal device
+  testing::Instruments instruments_;
+  // Bytes the module puts on the line in answer to the mode frame (an echo, an answer);
+  // the pause waits for them so the tick inside the pause logs them.
+  std::uint32_t mode_answer_bytes_ = 0;
+
+ private:
+  void AfterModeFrame();
+  std::uint64_t mode_frames_seen_ = 0;
+};
+
+}  // namespace rtutest::e2e
