@@ -162,6 +162,7 @@ void SimulatedModule::HangUpWhenDelivered(Clock::time_point now) {
 
 void SimulatedModule::HangUp(Clock::time_point now, const std::string& why) {
   line_.reset();
+  link_.Withdraw();
   session_.OnHungUp();
   ++hangups_;
   reopen_at_ = now + options_.faults.hangup_for;

@@ -66,11 +66,17 @@ void StableLink::Retarget(const std::string& target) {
   target_ = target;
 }
 
+void StableLink::Withdraw() noexcept {
+  if (path_.empty() || target_.empty()) return;
+  if (ReadLink(path_) == target_) ::unlink(path_.c_str());
+  target_.clear();
+}
+
 // Removes the link only while it still points where this object put it: a link that
 // someone else has meanwhile replaced is theirs.
 void StableLink::Remove() noexcept {
   if (path_.empty()) return;
-  if (ReadLink(path_) == target_) ::unlink(path_.c_str());
+  Withdraw();
   path_.clear();
 }
 

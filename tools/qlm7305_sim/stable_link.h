@@ -19,6 +19,10 @@ class StableLink {
 
   // Points the link somewhere else in one step: no moment without a link.
   void Retarget(const std::string& target);
+  // Takes the link away while the device is gone (as udev does for an unplugged adapter),
+  // so nobody opens a pty number that another program may get meanwhile; Retarget places
+  // it again.
+  void Withdraw() noexcept;
   const std::string& Path() const noexcept { return path_; }
 
  private:

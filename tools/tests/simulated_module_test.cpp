@@ -189,6 +189,16 @@ TEST(StableLink, ReplacesAStaleLinkButNeverAFile) {
   EXPECT_TRUE(std::filesystem::is_regular_file(file));
 }
 
+TEST(StableLink, IsWithdrawnWhileTheDeviceIsGoneAndPlacedAgain) {
+  TempDir dir;
+  const std::string path = dir / "module";
+  StableLink link(path, "/dev/null");
+  link.Withdraw();
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(path)));
+  link.Retarget("/dev/zero");
+  EXPECT_EQ(std::filesystem::read_symlink(path), "/dev/zero");
+}
+
 TEST(StableLink, LeavesALinkSomeoneElseReplaced) {
   TempDir dir;
   const std::string path = dir / "module";
