@@ -1,0 +1,16 @@
+# The fuzz targets, their sources and the libraries they drive. Shared by the fuzz build
+# (rtutest_add_fuzzer) and the replay tests (tests/reliability), which define the function.
+set(RTUTEST_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+rtutest_add_fuzzer(framing
+  SOURCES ${RTUTEST_FUZZ_DIR}/framing_fuzz.cpp
+  LIBRARIES modbus)
+
+rtutest_add_fuzzer(settings
+  SOURCES
+    ${RTUTEST_FUZZ_DIR}/settings_fuzz.cpp
+    ${RTUTEST_FUZZ_DIR}/settings/settings_invariants.cpp
+    ${RTUTEST_FUZZ_DIR}/settings/settings_snapshot.cpp
+    ${RTUTEST_FUZZ_DIR}/settings/settings_steps.cpp
+    ${RTUTEST_FUZZ_DIR}/settings/settings_values.cpp
+  LIBRARIES serial serial_platform_fake)
