@@ -14,3 +14,7 @@ rtutest_add_fuzzer(settings
     ${RTUTEST_FUZZ_DIR}/settings/settings_steps.cpp
     ${RTUTEST_FUZZ_DIR}/settings/settings_values.cpp
   LIBRARIES serial serial_platform_fake)
+
+rtutest_add_fuzzer(request_parser
+  SOURCES ${RTUTEST_FUZZ_DIR}/request_parser_fuzz.cpp
+  LIBRARIES qlm7305_sim_core)
