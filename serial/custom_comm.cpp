@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "serial/event_thread.h"
+
 namespace serial {
 
 TCustomComm::TCustomComm(std::shared_ptr<platform::Platform> platform)
@@ -11,7 +13,9 @@ TCustomComm::TCustomComm(std::shared_ptr<platform::Platform> platform)
   if (platform_ == nullptr) throw std::invalid_argument("TCustomComm needs a platform");
 }
 
-TCustomComm::~TCustomComm() {
+TCustomComm::~TCustomComm() { BeforeDestruction(); }
+
+void TCustomComm::BeforeDestruction() noexcept {
   // From here on no line event is dispatched, also not one the event thread still delivers
   // while it is being stopped.
   destroying_ = true;
@@ -45,11 +49,15 @@ void TCustomComm::CloseDevice() {
 }
 
 void TCustomComm::StartEventThread() {
-  // The event thread is started here once it exists.
+  event_thread_ = std::make_unique<TCommEventThread>(*this);
 }
 
 void TCustomComm::StopEventThread() {
-  // The event thread is stopped and awaited here once it exists.
+  if (event_thread_ == nullptr) return;
+  // Refuses (and changes nothing) when called from inside one of the thread's own
+  // notifications, which the thread would wait for in turn.
+  event_thread_->Stop();
+  event_thread_.reset();
 }
 
 TCommLocks TCustomComm::LockState() const {

@@ -13,6 +13,7 @@
 #include "serial/comm_types.h"
 #include "serial/dcb_builder.h"
 #include "serial/device_error.h"
+#include "serial/handover_queue.h"
 #include "serial/line_control.h"
 #include "serial/platform/serial_device.h"
 
@@ -100,12 +101,23 @@ class TCustomComm {
   platform::SerialDevice* Device() const { return device_.get(); }
   platform::Platform& PlatformServices() const { return *platform_; }
 
+  // Where the event thread hands notifications over when Synchronize is true. Its owner is
+  // the thread that created the component; that thread's event loop must run it (the window
+  // connects it to Qt's event loop with QtHandOver). Close and the destructor run it too.
+  HandOverQueue& HandOver() { return hand_over_; }
+
   // Reads the live device control block; false when closed or the read failed.
   bool GetDCB(platform::DCB& dcb) const;
 
  protected:
   virtual void DoCommEvent(TDeviceEvents events);
   virtual void DoData(std::uint32_t received);
+
+  // Marks the component as being destroyed and closes an open device, ending the event
+  // thread. The destructor of every class derived from TCustomComm calls it first: with
+  // Synchronize false the event thread makes virtual calls on the component, which must
+  // have ended before any destructor changes the object's dynamic type. Idempotent.
+  void BeforeDestruction() noexcept;
 
  private:
   friend class TCommDataControl;
@@ -172,12 +184,18 @@ class TCustomComm {
   TDataEvent on_data_;
   TNotifyEvent on_read_;
   TNotifyEvent on_send_;
+
+  // Event thread and hand-over: the queue outlives the thread, which exists while open.
+  HandOverQueue hand_over_;
+  std::unique_ptr<TCommEventThread> event_thread_;
 };
 
-// The published component; adds no behaviour.
+// The published component; adds no behaviour. Its destructor only ends the event thread
+// before the object stops being a TXComm (see BeforeDestruction).
 class TXComm : public TCustomComm {
  public:
   using TCustomComm::TCustomComm;
+  ~TXComm() override { BeforeDestruction(); }
 };
 
 }  // namespace serial
