@@ -1,10 +1,11 @@
 // The peer of an open port goes away (an adapter unplugged; here the master side of a
-// pseudo-terminal closes) while the port reads, sends, or sits between two polls of the
-// window. Each time: one clear error or silence, no busy loop afterwards (the CPU the
+// pseudo-terminal closes) while the port reads, sends, waits for line events, or sits
+// between two polls of the window. Each time: one clear error or silence, no busy loop afterwards (the CPU the
 // process uses is measured over the next 1.5 s while the window would keep polling), and
 // Close and a new Open work. Twenty hang-ups and reopenings leave no descriptor or thread.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -64,22 +65,25 @@ class DeviceFaults : public ::testing::Test {
     ASSERT_TRUE(comm_.Open());
   }
 
-  // One poll of the window: whatever waits, read without waiting. Counts what it saw.
+  // One poll of the window: the notifications the event thread handed over run (the
+  // window's event loop does that), then whatever waits is read without waiting.
   void Tick() {
+    comm_.HandOver().RunPending();
     Bytes block;
     const std::int32_t code = CodeOf([&] { comm_.ReadString(block); });
     if (code != 0) ++tick_errors_;
     tick_bytes_ += block.size();
   }
 
-  // The window keeps polling every 200 ms for 1.5 s: silence, and no busy loop.
-  void ExpectQuietAfterwards() {
+  // The window keeps polling every 200 ms for 1.5 s: silence, and no busy loop. Bytes the
+  // device took in before the hang-up are still read.
+  void ExpectQuietAfterwards(std::size_t taken_in_before = 0) {
     tick_errors_ = 0;
     tick_bytes_ = 0;
     const double share = CpuShareOver(kQuietWindow, [this] { Tick(); });
     EXPECT_LT(share, kNoSpin) << "CPU share of one core after the hang-up";
     EXPECT_EQ(tick_errors_, 0) << "polls after the hang-up raised";
-    EXPECT_EQ(tick_bytes_, 0u);
+    EXPECT_EQ(tick_bytes_, taken_in_before);
   }
 
   // Close works, and the same component opens a new line and talks over it.
@@ -156,6 +160,45 @@ TEST_F(DeviceFaults, HangUpBetweenPollsIsSilentAndSendsFailShort) {
   EXPECT_EQ(code, 0);
   EXPECT_FALSE(sent);
   ExpectReopenWorks();
+}
+
+// The event thread's wait fails with the line: the thread ends without a notification and
+// the component stays open until it is closed.
+void ExpectEventThreadEndsSilently(TXComm& comm, PtyPair& pty, bool synchronize,
+                                   int threads_before_open) {
+  std::atomic<int> data_notifications = 0;
+  std::atomic<int> other_notifications = 0;
+  comm.SetSynchronize(synchronize);
+  comm.SetOnData([&](serial::TCustomComm&, std::uint32_t) { ++data_notifications; });
+  comm.SetOnCommEvent([&](serial::TCustomComm&, serial::TDeviceEvents) { ++other_notifications; });
+  ASSERT_TRUE(pty.Write(Bytes{0x01, 0x03}));
+  ASSERT_TRUE(WaitFor([&] {
+    comm.HandOver().RunPending();
+    return data_notifications > 0;
+  }));
+  const int before = data_notifications + other_notifications;
+  pty.CloseMaster();
+  EXPECT_TRUE(WaitFor([&] {
+    comm.HandOver().RunPending();
+    return ThreadCount() == threads_before_open;
+  })) << "the event thread still runs after the hang-up";
+  comm.HandOver().RunPending();
+  EXPECT_EQ(data_notifications + other_notifications, before);
+  EXPECT_TRUE(comm.IsOpen());
+  comm.SetOnData({});
+  comm.SetOnCommEvent({});
+}
+
+TEST_F(DeviceFaults, HangUpDuringAnEventWaitEndsTheEventThreadSilently) {
+  for (const bool synchronize : {true, false}) {
+    SCOPED_TRACE(synchronize ? "notifications handed over" : "notifications on the event thread");
+    comm_.Close();
+    const int threads = ThreadCount();
+    OpenOnNewLine();
+    ExpectEventThreadEndsSilently(comm_, *pty_, synchronize, threads);
+    ExpectQuietAfterwards(2);
+    ExpectReopenWorks();
+  }
 }
 
 TEST(DeviceFaultCycles, TwentyHangUpsAndReopeningsLeaveNoDescriptorOrThread) {
