@@ -14,7 +14,8 @@
 #endif
 #endif
 #ifdef RELIABILITY_SANITIZED_HEAP
-#include <sanitizer/allocator_interface.h>
+// The sanitizers' allocator count; declared here since g++ installs no header for it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace reliability {
