@@ -1,0 +1,34 @@
+#pragma once
+// What the open button sets on the port from the baud-rate and data-format texts.
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "serial/comm_types.h"
+
+namespace rtutest {
+
+// A rate from the table member `rate`, or, when custom_value is set, the two steps
+// BaudRate = brCustom followed by BaudValue = *custom_value.
+struct BaudChoice {
+  serial::TBaudRate rate = serial::br9600;
+  std::optional<std::uint32_t> custom_value;
+  friend bool operator==(const BaudChoice&, const BaudChoice&) = default;
+};
+
+// Exact, case-sensitive match of the whole text against the baud table; a text that
+// matches no row gives br9600 (so " 4800" or "56000" open at 9600).
+BaudChoice BaudChoiceFor(std::string_view text);
+
+// One value per character of the first three; an absent value keeps what the port had.
+struct DataFormatChoice {
+  std::optional<serial::TDataBits> data_bits;
+  std::optional<serial::TParity> parity;
+  std::optional<serial::TStopBits> stop_bits;
+  friend bool operator==(const DataFormatChoice&, const DataFormatChoice&) = default;
+};
+
+// nullopt for the empty text, which the open button refuses as a failure.
+std::optional<DataFormatChoice> DataFormatChoiceFor(std::string_view text);
+
+}  // namespace rtutest

@@ -1,0 +1,190 @@
+// Address conversion, the open button's choices, status and failure texts, log lines,
+// and the list of present serial devices.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <string>
+
+#include "app/logic/log_lines.h"
+#include "app/logic/port_choice.h"
+#include "app/logic/serial_ports.h"
+#include "app/logic/slave_address.h"
+#include "app/logic/window_texts.h"
+#include "modbus/requests.h"
+
+namespace rtutest {
+namespace {
+
+TEST(SlaveAddressFromText, AcceptedTexts) {
+  struct Case {
+    std::string text;
+    std::int32_t value;
+  };
+  const Case cases[] = {
+      {"2", 2}, {" 2", 2}, {"   2", 2}, {"$0A", 10}, {"0x0a", 10}, {"-1", -1},
+      {"300", 300}, {"+7", 7}, {"007", 7}, {"0", 0}, {"-0", 0},
+      {"xFF", 255}, {"XfF", 255}, {"0X10", 16}, {" $10", 16},
+      {"2147483647", std::numeric_limits<std::int32_t>::max()},
+      {"-2147483648", std::numeric_limits<std::int32_t>::min()},
+      {"$FFFFFFFF", -1}, {"0xffffffff", -1}, {"$80000000", std::numeric_limits<std::int32_t>::min()},
+      {"$000000001", 1}, {"00000000000000000002", 2},
+  };
+  for (const Case& c : cases) {
+    const auto value = SlaveAddressFromText(c.text);
+    ASSERT_TRUE(value.has_value()) << '"' << c.text << '"';
+    EXPECT_EQ(*value, c.value) << '"' << c.text << '"';
+  }
+}
+
+TEST(SlaveAddressFromText, RefusedTexts) {
+  const std::string cases[] = {
+      "", " ", "2 ", "1.5", "abc", "$", "0x", "0X", "x", "X", "-", "+", "--1", "+-1",
+      "-$10", "+0x10", "- 1", "\t2", "2\n", "0x1g", "$G", "1e3", "2147483648",
+      "-2147483649", "99999999999999999999", "$100000000", "0x123456789",
+      std::string("2\0", 2), "\xEF\xBC\x92",  // full-width digit two
+  };
+  for (const std::string& text : cases) {
+    EXPECT_FALSE(SlaveAddressFromText(text).has_value()) << '"' << text << '"';
+  }
+}
+
+TEST(BaudChoiceFor, TableAndUnmatchedTexts) {
+  using serial::brCustom;
+  struct Case {
+    std::string text;
+    BaudChoice choice;
+  };
+  const Case cases[] = {
+      {"300", {serial::br300, {}}}, {"600", {serial::br600, {}}}, {"1200", {serial::br1200, {}}},
+      {"2400", {serial::br2400, {}}}, {"4800", {serial::br4800, {}}},
+      {"9600", {serial::br9600, {}}}, {"19200", {serial::br19200, {}}},
+      {"38400", {serial::br38400, {}}}, {"57600", {serial::br57600, {}}},
+      {"115200", {serial::br115200, {}}},
+      {"14400", {brCustom, 14400}}, {"28800", {brCustom, 28800}}, {"33600", {brCustom, 33600}},
+      {"76800", {brCustom, 76800}}, {"230400", {brCustom, 230400}},
+      {"460800", {brCustom, 460800}}, {"921600", {brCustom, 921600}},
+      // No match: the 9600 of the step before the table.
+      {"56000", {serial::br9600, {}}}, {" 4800", {serial::br9600, {}}},
+      {"4800 ", {serial::br9600, {}}}, {"110", {serial::br9600, {}}},
+      {"", {serial::br9600, {}}}, {"abc", {serial::br9600, {}}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(BaudChoiceFor(c.text), c.choice) << '"' << c.text << '"';
+}
+
+TEST(DataFormatChoiceFor, CharacterByCharacter) {
+  using serial::db7;
+  using serial::db8;
+  struct Case {
+    std::string text;
+    DataFormatChoice choice;
+  };
+  const Case cases[] = {
+      {"8N1", {db8, serial::paNone, serial::sb1}},
+      {"7O2", {db7, serial::paOdd, serial::sb2}},
+      {"8E1", {db8, serial::paEven, serial::sb1}},
+      {"8e1", {db8, {}, serial::sb1}},  // lower case keeps the earlier parity
+      {"8", {db8, {}, {}}},
+      {"7E", {db7, serial::paEven, {}}},
+      {"8N1 extra", {db8, serial::paNone, serial::sb1}},
+      {"9M3", {{}, {}, {}}},
+      {"N81", {{}, {}, serial::sb1}},
+  };
+  for (const Case& c : cases) {
+    const auto choice = DataFormatChoiceFor(c.text);
+    ASSERT_TRUE(choice.has_value()) << c.text;
+    EXPECT_EQ(*choice, c.choice) << '"' << c.text << '"';
+  }
+  EXPECT_FALSE(DataFormatChoiceFor("").has_value());
+}
+
+TEST(WindowTexts, OpenStatus) {
+  EXPECT_EQ(OpenSuccessText("COM1", "9600", "8N1"), QStringLiteral("COM1打开成功,BaudRate=9600,参数=8N1"));
+  EXPECT_EQ(OpenSuccessText("/dev/pts/3", " 4800", "8e1"),
+            QStringLiteral("/dev/pts/3打开成功,BaudRate= 4800,参数=8e1"));
+  EXPECT_EQ(OpenFailureText("COM3"), QStringLiteral("COM3打开失败"));
+}
+
+TEST(WindowTexts, FailureBoxFullStopRule) {
+  struct Case {
+    QString message;
+    QString shown;
+  };
+  const Case cases[] = {
+      {"Device not opened.", "Device not opened."},
+      {"Unable to read from port. (Win32 error 5: Input/output error)",
+       "Unable to read from port. (Win32 error 5: Input/output error)"},
+      {"Device locked", "Device locked."},
+      {"code 7", "code 7."},
+      {"a/", "a/."},          // '/' sorts after '.'
+      {"a-", "a-"},           // '-' sorts before it
+      {"a,", "a,"},
+      {"a!", "a!"},
+      {QStringLiteral("打开失败"), QStringLiteral("打开失败.")},
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FailureBoxText(c.message), c.shown) << c.message.toStdString();
+}
+
+TEST(LogLines, ExactTexts) {
+  const QString stamp = QStringLiteral("2024/3/5 14:07:09");
+  EXPECT_EQ(SentLine(stamp, modbus::ReadAllRequest(1)),
+            QStringLiteral("2024/3/5 14:07:09 发送：01 03 00 00 00 18 45 C0 "));
+  const modbus::ByteString block = {0x0D, 0x0A, 0x41};
+  EXPECT_EQ(ReceivedLine(stamp, block), QStringLiteral("2024/3/5 14:07:09 接收：0D 0A 41 "));
+  EXPECT_EQ(CheckFailureLine(), QStringLiteral("CRC校验失败！"));
+  EXPECT_EQ(SendFailureLine(), QStringLiteral("发送失败！"));
+  EXPECT_EQ(AnalogLine(3, "-0.500"), QStringLiteral("AI3=-0.500"));
+  EXPECT_EQ(AnalogLine(0, "  INF"), QStringLiteral("AI0=  INF"));
+  EXPECT_EQ(DigitalInputLine(1, 0x01), QStringLiteral("DI1=01 "));
+  EXPECT_EQ(DigitalOutputLine(4, 0xAB), QStringLiteral("DO4=AB "));
+}
+
+TEST(LogLines, BlankBlocks) {
+  using B = modbus::ByteString;
+  EXPECT_TRUE(IsBlankBlock(B{}));
+  EXPECT_TRUE(IsBlankBlock(B{0x00}));
+  EXPECT_TRUE(IsBlankBlock(B{0x0D, 0x0A}));
+  EXPECT_TRUE(IsBlankBlock(B{0x20, 0x00, 0x1F}));
+  EXPECT_TRUE(IsBlankBlock(B(40, 0x00)));
+  EXPECT_FALSE(IsBlankBlock(B{0x21}));
+  EXPECT_FALSE(IsBlankBlock(B{0x00, 0x80, 0x00}));
+  EXPECT_FALSE(IsBlankBlock(B{0xFF}));
+}
+
+class SerialDeviceNamesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = std::filesystem::temp_directory_path() /
+            ("rtutest_dev_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    std::filesystem::create_directories(root_);
+  }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+  void Touch(const std::filesystem::path& p) {
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p).put('x');
+  }
+  std::filesystem::path root_;
+};
+
+TEST_F(SerialDeviceNamesTest, PresentDevicesInGroupsAndNumberOrder) {
+  for (const char* n : {"ttyS10", "ttyS2", "ttyUSB0", "ttyACM1", "tty0", "null", "ttyprintk"}) {
+    Touch(root_ / n);
+  }
+  Touch(root_ / "serial" / "by-id" / "usb-FTDI_adapter-if00-port0");
+  const QString r = QString::fromStdString(root_.string());
+  const QStringList expected = {r + "/serial/by-id/usb-FTDI_adapter-if00-port0", r + "/ttyUSB0",
+                                r + "/ttyACM1", r + "/ttyS2", r + "/ttyS10"};
+  EXPECT_EQ(SerialDeviceNames(root_), expected);
+}
+
+TEST_F(SerialDeviceNamesTest, MissingFoldersGiveNothing) {
+  EXPECT_TRUE(SerialDeviceNames(root_).isEmpty());
+  EXPECT_TRUE(SerialDeviceNames(root_ / "absent").isEmpty());
+}
+
+}  // namespace
+}  // namespace rtutest

@@ -1,0 +1,293 @@
+// Decoding the read-all answer from what the ticks read: whole, split, after an echo or
+// noise, with garbage, and the lines and cells it produces.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+
+#include "app/logic/log_lines.h"
+#include "app/logic/receive_decoder.h"
+#include "app/logic/response_display.h"
+#include "modbus/crc16.h"
+#include "modbus/hex_text.h"
+#include "modbus/requests.h"
+#include "modbus/response.h"
+#include "modbus/tests/reference_frames.h"
+
+namespace rtutest {
+namespace {
+
+using modbus::ByteString;
+using modbus::testing_frames::ExampleResponse;
+
+const QString kStamp = QStringLiteral("3/5/24 2:07:09 PM");
+
+std::vector<QString> Lines(const DisplaySteps& steps) {
+  std::vector<QString> lines;
+  for (const DisplayStep& s : steps) {
+    if (const auto* line = std::get_if<LogLine>(&s)) lines.push_back(line->text);
+  }
+  return lines;
+}
+
+int Count(const DisplaySteps& steps, const QString& prefix) {
+  const auto lines = Lines(steps);
+  return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                        [&](const QString& l) { return l.startsWith(prefix); }));
+}
+
+int Failures(const DisplaySteps& steps) { return Count(steps, QStringLiteral("CRC校验失败！")); }
+int Decodes(const DisplaySteps& steps) { return Count(steps, "AI0="); }
+
+void Append(DisplaySteps& all, const DisplaySteps& more) { all.insert(all.end(), more.begin(), more.end()); }
+
+// Feeds each piece on its own tick, then one tick that reads nothing.
+DisplaySteps FeedTicks(ReceiveDecoder& d, const std::vector<ByteString>& pieces) {
+  DisplaySteps all;
+  for (const ByteString& p : pieces) Append(all, d.Tick(p, kStamp));
+  Append(all, d.Tick({}, kStamp));
+  return all;
+}
+
+ByteString Concat(ByteString a, const ByteString& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+ByteString Slice(const ByteString& b, std::size_t from, std::size_t to) {
+  return ByteString(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to));
+}
+
+TEST(DecodeReadResponse, ExampleLinesThenCellsInOrder) {
+  const DisplaySteps steps = DecodeReadResponse(ExampleResponse(), ".");
+  const DisplaySteps expected = {
+      LogLine{"AI0=1.000"}, CellUpdate{1, "1.000"}, LogLine{"AI1=10.000"}, CellUpdate{2, "10.000"},
+      LogLine{"AI2=23.456"}, CellUpdate{3, "23.456"}, LogLine{"AI3=-0.500"}, CellUpdate{4, "-0.500"},
+      LogLine{"AI4=0.000"}, CellUpdate{5, "0.000"}, LogLine{"AI5=0.000"}, CellUpdate{6, "0.000"},
+      LogLine{"AI6=0.000"}, CellUpdate{7, "0.000"}, LogLine{"AI7=0.000"}, CellUpdate{8, "0.000"},
+      LogLine{"DI1=01 "}, CellUpdate{10, "01 "}, LogLine{"DI2=00 "}, CellUpdate{11, "00 "},
+      LogLine{"DI3=01 "}, CellUpdate{12, "01 "}, LogLine{"DI4=00 "}, CellUpdate{13, "00 "},
+      LogLine{"DO1=00 "}, CellUpdate{15, "00 "}, LogLine{"DO2=01 "}, CellUpdate{16, "01 "},
+      LogLine{"DO3=00 "}, CellUpdate{17, "00 "}, LogLine{"DO4=00 "}, CellUpdate{18, "00 "},
+  };
+  EXPECT_EQ(steps, expected);
+}
+
+TEST(DecodeReadResponse, CommaLocaleAndInfinity) {
+  ByteString r = ExampleResponse();
+  const auto inf = modbus::AnalogToWire(std::numeric_limits<float>::infinity());
+  std::copy(inf.begin(), inf.end(), r.begin() + 3 + 4 * 5);  // AIN5
+  r.resize(51);
+  modbus::AppendCrc16(r);
+  const DisplaySteps steps = DecodeReadResponse(r, ",");
+  EXPECT_EQ(std::get<LogLine>(steps[4]).text, "AI2=23,456");
+  EXPECT_EQ(std::get<CellUpdate>(steps[5]), (CellUpdate{3, "23,456"}));
+  EXPECT_EQ(std::get<LogLine>(steps[10]).text, "AI5=  INF");
+  EXPECT_EQ(std::get<CellUpdate>(steps[11]), (CellUpdate{6, "  INF"}));
+}
+
+TEST(DecodeReadResponse, FailedCheckIsOneLineAndNoCell) {
+  ByteString r = ExampleResponse();
+  r[10] ^= 0x01;
+  EXPECT_EQ(DecodeReadResponse(r, "."), (DisplaySteps{LogLine{"CRC校验失败！"}}));
+}
+
+TEST(DecodeReadResponse, ShortPassingBlockFillsOnlyValuesInside) {
+  ByteString r = Slice(ExampleResponse(), 0, 31);  // AIN0..AIN6 end at position 31
+  modbus::AppendCrc16(r);
+  const DisplaySteps steps = DecodeReadResponse(r, ".");
+  EXPECT_EQ(Count(steps, "AI"), 7);
+  EXPECT_EQ(Count(steps, "AI7"), 0);
+  EXPECT_EQ(Count(steps, "DI"), 0);
+  EXPECT_EQ(Count(steps, "DO"), 0);
+  EXPECT_EQ(steps.size(), 14U);
+}
+
+TEST(ReceiveDecoder, ExampleInOneTick) {
+  ReceiveDecoder d;
+  const DisplaySteps steps = d.Tick(ExampleResponse(), kStamp);
+  ASSERT_EQ(Lines(steps).size(), 17U);
+  EXPECT_EQ(Lines(steps)[0], kStamp + QStringLiteral(" 接收：") +
+                                 QString::fromLatin1(modbus::BytesToHex(ExampleResponse())));
+  DisplaySteps values(steps.begin() + 1, steps.end());
+  EXPECT_EQ(values, DecodeReadResponse(ExampleResponse(), "."));
+  EXPECT_EQ(d.PendingSize(), 0U);
+}
+
+TEST(ReceiveDecoder, DecimalSeparatorIsApplied) {
+  ReceiveDecoder d(",");
+  EXPECT_EQ(Lines(d.Tick(ExampleResponse(), kStamp))[1], "AI0=1,000");
+}
+
+TEST(ReceiveDecoder, EverySingleCutDecodesOnceWithoutFailure) {
+  const ByteString r = ExampleResponse();
+  for (std::size_t cut = 1; cut < r.size(); ++cut) {
+    ReceiveDecoder d;
+    const ByteString head = Slice(r, 0, cut);
+    const ByteString tail = Slice(r, cut, r.size());
+    const DisplaySteps steps = FeedTicks(d, {head, tail});
+    EXPECT_EQ(Decodes(steps), 1) << "cut " << cut;
+    EXPECT_EQ(Failures(steps), 0) << "cut " << cut;
+    // One received line per piece, except a piece of bytes 00..20 only (01 03, or 0B).
+    EXPECT_EQ(Count(steps, kStamp), int{!IsBlankBlock(head)} + int{!IsBlankBlock(tail)}) << "cut " << cut;
+  }
+}
+
+TEST(ReceiveDecoder, EveryPairOfCutsDecodesOnceWithoutFailure) {
+  const ByteString r = ExampleResponse();
+  int splits = 0;
+  for (std::size_t a = 1; a < r.size(); ++a) {
+    for (std::size_t b = a + 1; b < r.size(); ++b) {
+      ReceiveDecoder d;
+      const DisplaySteps steps =
+          FeedTicks(d, {Slice(r, 0, a), Slice(r, a, b), Slice(r, b, r.size())});
+      ASSERT_EQ(Decodes(steps), 1) << "cuts " << a << ", " << b;
+      ASSERT_EQ(Failures(steps), 0) << "cuts " << a << ", " << b;
+      ASSERT_EQ(steps.size(), Count(steps, kStamp) + 32U);  // received lines plus 16 + 16
+      ++splits;
+    }
+  }
+  EXPECT_EQ(splits, 1326);
+}
+
+TEST(ReceiveDecoder, AfterEchoOrNoiseAtEveryCut) {
+  const ByteString r = ExampleResponse();
+  const ByteString prefixes[] = {modbus::ReadAllRequest(1), ByteString{0xFF, 0x7E, 0x3C}};
+  for (const ByteString& prefix : prefixes) {
+    const ByteString stream = Concat(prefix, r);
+    for (std::size_t cut = 0; cut < stream.size(); ++cut) {  // cut 0: everything in one tick
+      ReceiveDecoder d;
+      std::vector<ByteString> pieces = {Slice(stream, 0, cut), Slice(stream, cut, stream.size())};
+      if (cut == 0) pieces.erase(pieces.begin());
+      const DisplaySteps steps = FeedTicks(d, pieces);
+      EXPECT_EQ(Decodes(steps), 1) << prefix.size() << " before, cut " << cut;
+      EXPECT_EQ(Failures(steps), 0) << prefix.size() << " before, cut " << cut;
+    }
+  }
+}
+
+TEST(ReceiveDecoder, EchoOnItsOwnTickThenAnswer) {
+  ReceiveDecoder d;
+  const DisplaySteps steps = FeedTicks(d, {modbus::ReadAllRequest(1), ExampleResponse()});
+  EXPECT_EQ(Decodes(steps), 1);
+  EXPECT_EQ(Failures(steps), 0);
+}
+
+TEST(ReceiveDecoder, GarbageOfFortyBytesGivesExactlyOneFailureLine) {
+  ByteString garbage(40, 0x00);
+  for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<std::uint8_t>(0x30 + i);
+  ReceiveDecoder d;
+  const DisplaySteps first = d.Tick(garbage, kStamp);
+  EXPECT_EQ(Failures(first), 0);  // reported one tick later than a per-tick check would
+  const DisplaySteps second = d.Tick({}, kStamp);
+  EXPECT_EQ(second, (DisplaySteps{LogLine{"CRC校验失败！"}}));
+  EXPECT_EQ(Failures(FeedTicks(d, {{}, {}})), 0);
+  // The same garbage in two short pieces counts as one block.
+  ReceiveDecoder split;
+  EXPECT_EQ(Failures(FeedTicks(split, {Slice(garbage, 0, 20), Slice(garbage, 20, 40)})), 1);
+}
+
+TEST(ReceiveDecoder, ThirtyBytesAreNeverDecodedThirtyOneAre) {
+  const ByteString thirty(30, 0x41);
+  ReceiveDecoder d;
+  EXPECT_EQ(Failures(FeedTicks(d, {thirty})), 0);
+  EXPECT_EQ(d.PendingSize(), 0U);
+  const ByteString thirty_one(31, 0x41);
+  const DisplaySteps steps = FeedTicks(d, {thirty_one});
+  EXPECT_EQ(Failures(steps), 1);
+  EXPECT_EQ(Lines(steps).back(), "CRC校验失败！");
+}
+
+TEST(ReceiveDecoder, ThirtyOneBytesThatPassAreDecodedAtOnce) {
+  ByteString r = Slice(ExampleResponse(), 0, 29);
+  modbus::AppendCrc16(r);
+  ReceiveDecoder d;
+  const DisplaySteps steps = d.Tick(r, kStamp);
+  EXPECT_EQ(Count(steps, "AI"), 7);  // AIN6 takes positions 28..31, the check bytes included
+  EXPECT_EQ(d.PendingSize(), 0U);
+}
+
+TEST(ReceiveDecoder, BlankBlocksAreNotLoggedButStillChecked) {
+  ReceiveDecoder d;
+  EXPECT_TRUE(d.Tick(ByteString{0x0D, 0x0A}, kStamp).empty());
+  EXPECT_TRUE(d.Tick({}, kStamp).empty());
+  const DisplaySteps steps = FeedTicks(d, {ByteString(31, 0x00)});
+  EXPECT_EQ(steps, (DisplaySteps{LogLine{"CRC校验失败！"}}));  // no received line before it
+}
+
+TEST(ReceiveDecoder, TrailingByteFailsUnlessItIsZero) {
+  ReceiveDecoder zero;
+  const DisplaySteps passed = FeedTicks(zero, {Concat(ExampleResponse(), {0x00})});
+  EXPECT_EQ(Decodes(passed), 1);
+  EXPECT_EQ(Failures(passed), 0);
+  for (std::uint8_t extra : {0x01, 0x20, 0xFF}) {
+    ReceiveDecoder d;
+    const DisplaySteps steps = FeedTicks(d, {Concat(ExampleResponse(), {extra})});
+    EXPECT_EQ(Decodes(steps), 0) << int{extra};
+    EXPECT_EQ(Failures(steps), 1) << int{extra};
+  }
+}
+
+TEST(ReceiveDecoder, RelayReplyIsLoggedNotDecoded) {
+  ReceiveDecoder d;
+  const ByteString reply = {0x01, 0x10, 0x00, 0x14, 0x00, 0x01, 0x01, 0xCD};
+  const DisplaySteps steps = FeedTicks(d, {reply});
+  EXPECT_EQ(Lines(steps), (std::vector<QString>{kStamp + QStringLiteral(" 接收：01 10 00 14 00 01 01 CD ")}));
+  EXPECT_EQ(d.PendingSize(), 0U);
+}
+
+TEST(ReceiveDecoder, GarbageBeforeTheAnswerIsReportedBeforeItsValues) {
+  ReceiveDecoder d;
+  const DisplaySteps steps = FeedTicks(d, {ByteString(40, 0x55), ExampleResponse()});
+  const auto lines = Lines(steps);
+  ASSERT_EQ(Failures(steps), 1);
+  ASSERT_EQ(Decodes(steps), 1);
+  const auto failure = std::find(lines.begin(), lines.end(), QStringLiteral("CRC校验失败！"));
+  const auto values = std::find(lines.begin(), lines.end(), QStringLiteral("AI0=1.000"));
+  EXPECT_EQ(failure + 1, values);
+}
+
+TEST(ReceiveDecoder, SettleGivesUpWhatIsPending) {
+  ReceiveDecoder d;
+  d.Tick(ByteString(40, 0x55), kStamp);
+  EXPECT_EQ(d.Settle(), (DisplaySteps{LogLine{"CRC校验失败！"}}));
+  EXPECT_EQ(d.PendingSize(), 0U);
+  d.Tick(ByteString(10, 0x55), kStamp);
+  EXPECT_TRUE(d.Settle().empty());
+  EXPECT_EQ(d.PendingSize(), 0U);
+  // The first half of an answer before a send is not joined with what follows the send.
+  d.Tick(Slice(ExampleResponse(), 0, 20), kStamp);
+  d.Settle();
+  EXPECT_EQ(Decodes(FeedTicks(d, {Slice(ExampleResponse(), 20, 53)})), 0);
+}
+
+TEST(ReceiveDecoder, ResetForgetsSilently) {
+  ReceiveDecoder d;
+  d.Tick(ByteString(40, 0x55), kStamp);
+  d.Reset();
+  EXPECT_EQ(d.PendingSize(), 0U);
+  EXPECT_TRUE(d.Tick({}, kStamp).empty());
+}
+
+TEST(ReceiveDecoder, MemoryStaysBoundedWhateverArrives) {
+  std::mt19937 random(7);
+  ReceiveDecoder d;
+  DisplaySteps all;
+  for (int tick = 0; tick < 2000; ++tick) {
+    ByteString block(1 + random() % 300, 0);  // never empty: the stream does not pause
+    for (auto& b : block) b = static_cast<std::uint8_t>(random() | 0x80);
+    Append(all, d.Tick(block, kStamp));
+    ASSERT_LE(d.PendingSize(), 52U);
+  }
+  ByteString flood(1 << 20, 0xEE);
+  d.Tick(flood, kStamp);
+  EXPECT_LE(d.PendingSize(), 52U);
+  Append(all, d.Tick({}, kStamp));
+  EXPECT_GE(Failures(all), 1);
+  // The stream never paused long enough to settle, so only the final pause reports it.
+  EXPECT_EQ(Failures(all), 1);
+}
+
+}  // namespace
+}  // namespace rtutest
