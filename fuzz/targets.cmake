@@ -18,3 +18,20 @@ rtutest_add_fuzzer(settings
 rtutest_add_fuzzer(request_parser
   SOURCES ${RTUTEST_FUZZ_DIR}/request_parser_fuzz.cpp
   LIBRARIES qlm7305_sim_core)
+
+# The window's logic (Qt Core, no widgets).
+if(TARGET rtutest_logic)
+  rtutest_add_fuzzer(receive_decoder
+    SOURCES
+      ${RTUTEST_FUZZ_DIR}/receive_decoder_fuzz.cpp
+      ${RTUTEST_FUZZ_DIR}/receive/reference_decoder.cpp
+    LIBRARIES rtutest_logic)
+
+  rtutest_add_fuzzer(slave_address
+    SOURCES ${RTUTEST_FUZZ_DIR}/slave_address_fuzz.cpp
+    LIBRARIES rtutest_logic)
+
+  rtutest_add_fuzzer(port_texts
+    SOURCES ${RTUTEST_FUZZ_DIR}/port_texts_fuzz.cpp
+    LIBRARIES rtutest_logic serial serial_platform_fake)
+endif()
