@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -81,6 +82,8 @@ class DeviceFaults : public ::testing::Test {
     tick_errors_ = 0;
     tick_bytes_ = 0;
     const double share = CpuShareOver(kQuietWindow, [this] { Tick(); });
+    std::printf("%s: CPU over the 1.5 s after the hang-up: %.1f %% of one core\n",
+                ::testing::UnitTest::GetInstance()->current_test_info()->name(), share * 100);
     EXPECT_LT(share, kNoSpin) << "CPU share of one core after the hang-up";
     EXPECT_EQ(tick_errors_, 0) << "polls after the hang-up raised";
     EXPECT_EQ(tick_bytes_, taken_in_before);
@@ -123,6 +126,8 @@ TEST_F(DeviceFaults, HangUpDuringAReadRaisesTheReadErrorLongBeforeTheTimeOut) {
   std::int32_t code = 0;
   const milliseconds took = Timed([&] { code = CodeOf([&] { comm_.ReadData(buffer.data(), 64); }); });
   peer.join();
+  std::printf("read ended by the hang-up %lld ms after it began (hang-up at 200 ms)\n",
+              static_cast<long long>(took.count()));
   EXPECT_EQ(code, serial::DEVICE_READ_FAILED);
   EXPECT_LT(took, kPrompt);
   ExpectQuietAfterwards();
@@ -140,6 +145,8 @@ TEST_F(DeviceFaults, HangUpDuringASendEndsItShortWithoutError) {
   std::int32_t code = 0;
   const milliseconds took = Timed([&] { code = CodeOf([&] { all_sent = comm_.SendString(big); }); });
   peer.join();
+  std::printf("send ended by the hang-up %lld ms after it began (hang-up at 300 ms)\n",
+              static_cast<long long>(took.count()));
   EXPECT_EQ(code, 0);
   EXPECT_FALSE(all_sent);
   EXPECT_LT(took, kPrompt);
@@ -246,6 +253,8 @@ TEST(DeviceFaultCycles, TwentyHangUpsAndReopeningsLeaveNoDescriptorOrThread) {
   const int descriptors = OpenDescriptorCount();
   const int threads = ThreadCount();
   for (int cycle = 1; cycle <= 20; ++cycle) HangUpCycle(comm, cycle);
+  std::printf("after 20 hang-ups and reopenings: %d descriptors (%d before), %d threads (%d before)\n",
+              OpenDescriptorCount(), descriptors, ThreadCount(), threads);
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
   EXPECT_EQ(ThreadCount(), threads);
 }
