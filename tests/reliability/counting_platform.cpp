@@ -1,0 +1,54 @@
+#include "counting_platform.h"
+
+namespace reliability {
+namespace {
+
+using namespace serial::platform;
+
+// Passes every call on; counts what ReadChunk delivered.
+class CountingDevice : public SerialDevice {
+ public:
+  CountingDevice(std::unique_ptr<SerialDevice> inner,
+                 std::shared_ptr<std::atomic<std::uint64_t>> count)
+      : inner_(std::move(inner)), count_(std::move(count)) {}
+
+  bool GetCommState(DCB& dcb) override { return inner_->GetCommState(dcb); }
+  bool SetCommState(const DCB& dcb) override { return inner_->SetCommState(dcb); }
+  bool GetCommTimeouts(COMMTIMEOUTS& t) override { return inner_->GetCommTimeouts(t); }
+  bool SetCommTimeouts(const COMMTIMEOUTS& t) override { return inner_->SetCommTimeouts(t); }
+  bool GetCommProperties(COMMPROP& p) override { return inner_->GetCommProperties(p); }
+  bool SetupComm(std::uint32_t in, std::uint32_t out) override { return inner_->SetupComm(in, out); }
+  bool PurgeComm(std::uint32_t flags) override { return inner_->PurgeComm(flags); }
+  bool ClearCommError(std::uint32_t& errors, COMSTAT& status) override {
+    return inner_->ClearCommError(errors, status);
+  }
+  bool SetCommMask(std::uint32_t mask) override { return inner_->SetCommMask(mask); }
+  WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override {
+    return inner_->WaitCommEvent(mask, stop);
+  }
+  IoResult WriteChunk(const std::uint8_t* data, std::uint32_t n,
+                      std::chrono::milliseconds wait) override {
+    return inner_->WriteChunk(data, n, wait);
+  }
+  IoResult ReadChunk(std::uint8_t* data, std::uint32_t n) override {
+    const IoResult result = inner_->ReadChunk(data, n);
+    *count_ += result.bytes;
+    return result;
+  }
+  void WaitForInput(std::chrono::milliseconds max) override { inner_->WaitForInput(max); }
+  void WaitForOutput(std::chrono::milliseconds max) override { inner_->WaitForOutput(max); }
+
+ private:
+  std::unique_ptr<SerialDevice> inner_;
+  std::shared_ptr<std::atomic<std::uint64_t>> count_;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> CountingPlatform::CreateFile(const std::string& path, int& error) {
+  std::unique_ptr<SerialDevice> device = inner_->CreateFile(path, error);
+  if (device == nullptr) return nullptr;
+  return std::make_unique<CountingDevice>(std::move(device), bytes_read_);
+}
+
+}  // namespace reliability
