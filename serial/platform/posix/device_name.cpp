@@ -42,6 +42,9 @@ std::variant<std::string, int> DevicePath(const std::string& given) {
   std::string_view name = given;
   if (name.starts_with(kDevicePrefix)) name.remove_prefix(kDevicePrefix.size());
   if (name.empty()) return ENOENT;
+  // The system reads a path only up to a NUL: "ttyUSB0\0x" would open another device
+  // than the one named, and "..\0" would slip past the parent check.
+  if (name.find('\0') != std::string_view::npos) return EINVAL;
   if (HasParentComponent(name)) return EACCES;
   if (name.front() == '/') return std::string(name);
   if (auto n = ComNumber(name)) return "/dev/ttyS" + std::to_string(*n - 1);

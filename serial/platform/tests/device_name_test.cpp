@@ -44,6 +44,8 @@ TEST(DevicePath, RefusesNamesThatLeaveTheDeviceFolderOrAreEmpty) {
       {"\\\\.\\/dev/../etc/passwd", EACCES},
       {"\\\\.\\..", EACCES},
       {"\\\\.\\pts/..", EACCES},
+      {std::string("\\\\.\\..\0x", 8), EINVAL},
+      {std::string("\\\\.\\ttyUSB0\0junk", 16), EINVAL},
   };
   for (const Case& c : cases) {
     const auto result = DevicePath(c.name);
