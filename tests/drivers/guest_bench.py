@@ -205,6 +205,9 @@ class Server:
         ready = self.agent_line(deadline)
         if not ready.startswith("READY"):
             raise BenchError("guest agent said " + ready)
+        missing = [n for n in self.lines if n not in ready.split()]
+        if missing:
+            raise BenchError("the guest has no %s (%s)" % (" ".join(missing), ready))
         self.figures["boot_seconds"] = round(time.monotonic() - started, 1)
         self.figures["guest"] = ready
         self.figures["kernel"] = version
