@@ -5,6 +5,7 @@ One server process owns the guest and every helper: it boots QEMU, holds the hos
 both lines and plays a peer on each (echo, stall, or the module simulator), plugs and
 unplugs the USB adapter, and runs commands in the guest for its clients, one at a time.
 """
+import ctypes
 import json
 import os
 import pty
@@ -30,6 +31,13 @@ IDLE_LIMIT = 900.0     # a server nobody talks to stops the guest by itself
 
 class BenchError(Exception):
     pass
+
+
+def _die_with_parent():
+    """Run in each helper before it starts: the kernel ends it when the server ends, so a
+    server that was killed leaves no guest or simulator behind."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    libc.prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
 
 
 def _connect(path, deadline):
@@ -63,7 +71,7 @@ class Simulator:
         path = os.ttyname(slave)
         self.log = open(log_path, "ab")
         self.process = subprocess.Popen(shlex.split(program) + ["--device", path], stdout=self.log,
-                                        stderr=subprocess.STDOUT, pass_fds=())
+                                        stderr=subprocess.STDOUT, preexec_fn=_die_with_parent)
         os.close(slave)
 
     def stop(self):
@@ -83,6 +91,7 @@ class Line:
 
     def __init__(self, name):
         self.name, self.fd, self.mode, self.sim = name, None, "echo", None
+        self.socket = None     # the USB adapter's connection while plugged
         self.received = 0      # bytes the guest sent on this line
 
     def read_device(self):
@@ -124,7 +133,7 @@ class Line:
             self._write(self.fd, data)
 
     @staticmethod
-    def _write(fd, data, patience=5.0):
+    def _write(fd, data, patience=20.0):
         # Waits for room while the other side drains; a line that takes nothing for the
         # whole patience loses the rest rather than stalling the server.
         deadline = time.monotonic() + patience
@@ -195,7 +204,7 @@ class Server:
         ]
         qemu_log = open(self.path("qemu.log"), "wb")
         self.qemu = subprocess.Popen(command, stdout=qemu_log, stderr=subprocess.STDOUT,
-                                     stdin=subprocess.DEVNULL)
+                                     stdin=subprocess.DEVNULL, preexec_fn=_die_with_parent)
         deadline = time.monotonic() + BOOT_LIMIT
         self.agent = _connect(self.sock("agent"), deadline)
         self.control = _connect(self.sock("control"), deadline)
@@ -245,7 +254,7 @@ class Server:
         line = self.lines["ttyUSB0"]
         self.unwatch("ttyUSB0")
         line.socket.close()
-        line.fd = None
+        line.fd = line.socket = None
         self.plugged = False
 
     # --- peers -------------------------------------------------------------------------
@@ -426,8 +435,8 @@ class Server:
             if not chunk:
                 return
             data += chunk
-        request = json.loads(data)
         try:
+            request = json.loads(data)
             if request.get("op") == "stop":
                 self.stopping = True
                 reply = {"status": 0}
@@ -435,8 +444,8 @@ class Server:
                 reply = {"status": 0, "figures": self.figures}
             else:
                 reply = self.run(request)
-        except BenchError as e:
-            reply = {"error": str(e)}
+        except (BenchError, ValueError, KeyError, TypeError, AttributeError) as e:
+            reply = {"error": "%s: %s" % (type(e).__name__, e)}
         client.settimeout(None)
         client.sendall((json.dumps(reply) + "\n").encode())
 
@@ -475,14 +484,13 @@ def serve_main(state_dir, sim_program, ready_fd):
     signal.signal(signal.SIGTERM, lambda *_: setattr(server, "stopping", True))
     try:
         server.boot()
+    except Exception as e:  # every failure stops the guest first, then tells the starter
+        server.shutdown()
+        print("bench server: %s" % e, file=sys.stderr)
+        os.write(ready_fd, ("failed %s\n" % e).encode())
+        return 1
+    try:
         server.serve(ready_fd)
         return 0
-    except Exception as e:  # every failure stops the guest and is told to the starter
-        try:
-            os.write(ready_fd, ("failed %s\n" % e).encode())
-        except OSError:
-            pass
-        print("bench server: %s" % e, file=sys.stderr)
-        return 1
     finally:
         server.shutdown()
