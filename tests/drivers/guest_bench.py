@@ -92,7 +92,6 @@ class Line:
     def __init__(self, name):
         self.name, self.fd, self.mode, self.sim = name, None, "echo", None
         self.socket = None     # the USB adapter's connection while plugged
-        self.received = 0      # bytes the guest sent on this line
 
     def read_device(self):
         try:
@@ -103,7 +102,6 @@ class Line:
             data = b""
         if not data:
             return False
-        self.received += len(data)
         if self.mode == "echo":
             self._write(self.fd, data)
         elif self.mode == "sim" and self.sim:
@@ -320,8 +318,6 @@ class Server:
                 self.plug()
             elif len(words) == 3 and words[0] == "peer":
                 self.set_peer(words[1], words[2])
-            elif len(words) == 2 and words[0] == "received":
-                return "ok %d" % self.lines[words[1]].received
             else:
                 return "error unknown request"
             return "ok"
