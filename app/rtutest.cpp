@@ -227,7 +227,7 @@ void TfrmRTUTest::ConfigurePort() {
   } else {
     port.SetBaudRate(baud.rate);
   }
-  const auto format = DataFormatChoiceFor(Text(ui_.ComboBox6));
+  const auto format = DataFormatChoiceFor(ui_.ComboBox6->currentText());
   if (!format) throw std::invalid_argument("empty data format");
   if (format->data_bits) port.DataControl().SetDataBits(*format->data_bits);
   if (format->parity) port.DataControl().SetParity(*format->parity);

@@ -91,13 +91,17 @@ TEST(DataFormatChoiceFor, CharacterByCharacter) {
       {"8N1 extra", {db8, serial::paNone, serial::sb1}},
       {"9M3", {{}, {}, {}}},
       {"N81", {{}, {}, serial::sb1}},
+      {"\uFF18", {{}, {}, {}}},  // full-width: one character, three bytes
+      {"\uFF18N1", {{}, serial::paNone, serial::sb1}},
+      {"8\uFF2F2", {db8, {}, serial::sb2}},
+      {"\U0001D7D6E2", {{}, serial::paEven, serial::sb2}},  // beyond the basic plane
   };
   for (const Case& c : cases) {
-    const auto choice = DataFormatChoiceFor(c.text);
+    const auto choice = DataFormatChoiceFor(QString::fromStdString(c.text));
     ASSERT_TRUE(choice.has_value()) << c.text;
     EXPECT_EQ(*choice, c.choice) << '"' << c.text << '"';
   }
-  EXPECT_FALSE(DataFormatChoiceFor("").has_value());
+  EXPECT_FALSE(DataFormatChoiceFor(QString()).has_value());
 }
 
 TEST(WindowTexts, OpenStatus) {
