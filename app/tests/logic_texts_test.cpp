@@ -146,16 +146,18 @@ TEST(LogLines, ExactTexts) {
   EXPECT_EQ(DigitalOutputLine(4, 0xAB), QStringLiteral("DO4=AB "));
 }
 
-TEST(LogLines, BlankBlocks) {
+TEST(LogLines, BlankBlocksAreLeftOutButNeverAFrame) {
   using B = modbus::ByteString;
-  EXPECT_TRUE(IsBlankBlock(B{}));
-  EXPECT_TRUE(IsBlankBlock(B{0x00}));
-  EXPECT_TRUE(IsBlankBlock(B{0x0D, 0x0A}));
-  EXPECT_TRUE(IsBlankBlock(B{0x20, 0x00, 0x1F}));
-  EXPECT_TRUE(IsBlankBlock(B(40, 0x00)));
-  EXPECT_FALSE(IsBlankBlock(B{0x21}));
-  EXPECT_FALSE(IsBlankBlock(B{0x00, 0x80, 0x00}));
-  EXPECT_FALSE(IsBlankBlock(B{0xFF}));
+  EXPECT_FALSE(IsLoggedBlock(B{}));
+  EXPECT_FALSE(IsLoggedBlock(B{0x00}));
+  EXPECT_FALSE(IsLoggedBlock(B{0x0D, 0x0A}));
+  EXPECT_FALSE(IsLoggedBlock(B{0x20, 0x00, 0x1F}));
+  EXPECT_FALSE(IsLoggedBlock(B(40, 0x00)));
+  EXPECT_TRUE(IsLoggedBlock(B{0x21}));
+  EXPECT_TRUE(IsLoggedBlock(B{0x00, 0x80, 0x00}));
+  EXPECT_TRUE(IsLoggedBlock(B{0xFF}));
+  EXPECT_TRUE(IsLoggedBlock(B{0x01, 0x10, 0x00, 0x15, 0x00, 0x01, 0x10, 0x0D}));  // relay 2, slave 1
+  EXPECT_FALSE(IsLoggedBlock(B{0x01, 0x10, 0x00, 0x15, 0x00, 0x01, 0x10, 0x0C}));  // one bit off
 }
 
 class SerialDeviceNamesTest : public ::testing::Test {
