@@ -1,14 +1,19 @@
 // Address conversion, the open button's choices, status and failure texts, log lines,
-// and the list of present serial devices.
+// the list of present serial devices, and why an opening failed.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <string>
 
 #include "app/logic/log_lines.h"
+#include "app/logic/open_failure.h"
 #include "app/logic/port_choice.h"
 #include "app/logic/serial_ports.h"
 #include "app/logic/slave_address.h"
@@ -190,6 +195,55 @@ TEST_F(SerialDeviceNamesTest, PresentDevicesInGroupsAndNumberOrder) {
 TEST_F(SerialDeviceNamesTest, MissingFoldersGiveNothing) {
   EXPECT_TRUE(SerialDeviceNames(root_).isEmpty());
   EXPECT_TRUE(SerialDeviceNames(root_ / "absent").isEmpty());
+}
+
+TEST_F(SerialDeviceNamesTest, OwnerGroupOfAFile) {
+  Touch(root_ / "ttyUSB0");
+  const group* mine = ::getgrgid(::getegid());  // a new file takes the creator's group
+  ASSERT_NE(mine, nullptr);
+  EXPECT_EQ(OwnerGroup(root_ / "ttyUSB0"), QString::fromLocal8Bit(mine->gr_name));
+  EXPECT_EQ(OwnerGroup(root_ / "absent"), QString());
+}
+
+struct ReasonCase {
+  OpenStep step;
+  int error;
+  QStringList parts;  // each must appear in the reason
+};
+
+class OpenFailureReasonTest : public ::testing::TestWithParam<ReasonCase> {};
+
+TEST_P(OpenFailureReasonTest, NamesTheCauseWithTheSystemsText) {
+  const ReasonCase& c = GetParam();
+  const OpenFailure failure{c.step, c.error, QString::fromLocal8Bit(std::strerror(c.error)), "/dev/ttyUSB0",
+                            "dialout", {"/dev/ttyS0", "/dev/ttyACM0"}, "76800", "7O2"};
+  const QString reason = OpenFailureReason(failure);
+  for (const QString& part : c.parts) EXPECT_TRUE(reason.contains(part)) << reason.toStdString();
+  EXPECT_TRUE(reason.contains(QStringLiteral("（系统错误 %1：%2）").arg(c.error).arg(failure.system_text)))
+      << reason.toStdString();
+  EXPECT_FALSE(reason.contains(u'\n'));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachCause, OpenFailureReasonTest,
+    ::testing::Values(
+        ReasonCase{OpenStep::Open, ENOENT, {"没有这个设备：/dev/ttyUSB0", "/dev/ttyS0、/dev/ttyACM0"}},
+        ReasonCase{OpenStep::Open, EACCES,
+                   {"没有权限打开 /dev/ttyUSB0", "用户组 dialout", "sudo usermod -aG dialout $USER", "重新登录"}},
+        ReasonCase{OpenStep::Open, EBUSY, {"/dev/ttyUSB0 正被其他程序使用"}},
+        ReasonCase{OpenStep::Open, ENOTTY, {"/dev/ttyUSB0 不是串口设备", "/dev/ttyS0"}},
+        ReasonCase{OpenStep::Open, EIO, {"无法打开 /dev/ttyUSB0"}},
+        ReasonCase{OpenStep::ControlBlock, EINVAL, {"不接受所设的波特率 76800 或数据格式 7O2"}},
+        ReasonCase{OpenStep::Queues, EINVAL, {"收发缓冲区大小"}},
+        ReasonCase{OpenStep::Timeouts, EINVAL, {"超时时间"}}));
+
+TEST(OpenFailureReason, WithoutDevicesGroupOrCode) {
+  OpenFailure f{OpenStep::Open, ENOENT, "No such file or directory", "COM3", {}, {}, {}, {}};
+  EXPECT_TRUE(OpenFailureReason(f).endsWith(QStringLiteral("本机没有找到串口设备。")));
+  f.error = EACCES;
+  EXPECT_TRUE(OpenFailureReason(f).contains(QStringLiteral("sudo usermod -aG <用户组> $USER")));
+  f.error = 0;
+  EXPECT_TRUE(OpenFailureReason(f).contains(QStringLiteral("系统未给出错误代码")));
 }
 
 }  // namespace
