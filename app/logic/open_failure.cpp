@@ -49,6 +49,8 @@ QString SettingRefused(const OpenFailure& f) {
     case OpenStep::ControlBlock:
       return QStringLiteral("%1 不接受所设的波特率 %2 或数据格式 %3%4。")
           .arg(f.device, f.baud, f.format, says);
+    case OpenStep::EmptyFormat:
+      return QStringLiteral("没有填写数据格式，未打开 %1。").arg(f.device);
     case OpenStep::Queues:
       return QStringLiteral("%1 不接受所设的收发缓冲区大小%2。").arg(f.device, says);
     default:

@@ -7,8 +7,9 @@
 
 namespace rtutest {
 
-// The call that failed: the opening itself or one of the settings applied after it.
-enum class OpenStep { Open, ControlBlock, Queues, Timeouts };
+// The call that failed: the opening itself or one of the settings applied after it; or
+// the data format text was empty, and the device was not asked at all.
+enum class OpenStep { Open, ControlBlock, Queues, Timeouts, EmptyFormat };
 
 struct OpenFailure {
   OpenStep step = OpenStep::Open;

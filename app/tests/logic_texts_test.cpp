@@ -244,6 +244,8 @@ TEST(OpenFailureReason, WithoutDevicesGroupOrCode) {
   EXPECT_TRUE(OpenFailureReason(f).contains(QStringLiteral("sudo usermod -aG <用户组> $USER")));
   f.error = 0;
   EXPECT_TRUE(OpenFailureReason(f).contains(QStringLiteral("系统未给出错误代码")));
+  f.step = OpenStep::EmptyFormat;
+  EXPECT_EQ(OpenFailureReason(f), QStringLiteral("没有填写数据格式，未打开 COM3。"));
 }
 
 }  // namespace
