@@ -1,6 +1,7 @@
 #include "app/form_layout.h"
 
 #include <QComboBox>
+#include <QCompleter>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStringListModel>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -72,11 +74,23 @@ QPushButton* Button(QWidget* parent, const char* name, const QString& caption, Q
   return button;
 }
 
+// The text typed into a drop-down is read as typed ("8" is not "8N1", "8e1" is not "8E1").
+// An editable combo box brings an inline, case-insensitive completer, and on Return or
+// focus-out it selects the item that matches its text with the completer's case rule. A
+// case-sensitive completer with nothing to offer leaves only exact matches, which change
+// no text.
+QCompleter* OffersNothing(QComboBox* box) {
+  auto* completer = new QCompleter(new QStringListModel(box), box);
+  completer->setCaseSensitivity(Qt::CaseSensitive);
+  return completer;
+}
+
 QComboBox* DropDown(QWidget* parent, const char* name, const QStringList& items, int index,
                     QRect geometry) {
   auto* box = Named(new QComboBox(parent), name);
   box->setEditable(true);                       // any text can be typed
   box->setInsertPolicy(QComboBox::NoInsert);    // typing never changes the list
+  box->setCompleter(OffersNothing(box));
   box->addItems(items);
   box->setCurrentIndex(index);
   box->setGeometry(geometry.x(), geometry.y(), geometry.width(), box->sizeHint().height());

@@ -1,6 +1,8 @@
 // The window's construction, the port settings it owns, and the open and confirm buttons.
 #include "app/rtutest.h"
 
+#include <iostream>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -20,6 +22,7 @@
 #include "app/logic/serial_ports.h"
 #include "app/logic/slave_address.h"
 #include "app/logic/window_texts.h"
+#include "app/open_failure_facts.h"
 
 namespace rtutest {
 
@@ -38,6 +41,11 @@ class HandlerScope {
 
  private:
   int& depth_;
+};
+
+// The data format text is empty: the open button refuses it before the device is asked.
+struct EmptyDataFormat : std::invalid_argument {
+  EmptyDataFormat() : std::invalid_argument("empty data format") {}
 };
 
 std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
@@ -190,22 +198,41 @@ void TfrmRTUTest::Button1Click() {
   if (xmodem1_->IsOpen()) xmodem1_->Close();  // a failure here leaves the handler
   decoder_.Reset();  // what was pending belongs to the earlier connection
   const QString device = ui_.Edit1->text();
-  ui_.StatusPanels[1]->setText(OpenPort() ? OpenSuccessText(device, ui_.ComboBox1->currentText(),
-                                                            ui_.ComboBox6->currentText())
-                                          : OpenFailureText(device));
+  QLabel* const panel = ui_.StatusPanels[1];
+  const std::optional<OpenFailure> failure = OpenPort();
+  if (!failure) {
+    panel->setText(
+        OpenSuccessText(device, ui_.ComboBox1->currentText(), ui_.ComboBox6->currentText()));
+    panel->setToolTip(QString());
+    return;
+  }
+  panel->setText(OpenFailureText(device));
+  const QString reason = OpenFailureReason(*failure);
+  panel->setToolTip(reason);
+  std::cerr << (OpenFailureText(device) + QStringLiteral("：") + reason).toStdString() << std::endl;
 }
 
-bool TfrmRTUTest::OpenPort() {
+std::optional<OpenFailure> TfrmRTUTest::OpenPort() {
+  OpenStep step = OpenStep::Open;
+  serial::TSystemError error;
   try {
     ConfigurePort();
     xmodem1_->Open();  // its result is not used: IsOpen tells
-    return xmodem1_->IsOpen();
+    if (xmodem1_->IsOpen()) return std::nullopt;
+    error = xmodem1_->LastSystemError();
+  } catch (const EmptyDataFormat&) {
+    step = OpenStep::EmptyFormat;  // refused before the device was asked
+  } catch (const serial::EDeviceError& raised) {
+    step = StepOf(raised);
+    error = xmodem1_->LastSystemError();
   } catch (...) {
-    // A port whose configuration failed is closed again, so the status never reports a
-    // failed opening while the port stays open, held exclusively and polled.
-    ClosePortAfterFailure();
-    return false;
+    // Nothing more is known; the reason says the system gave no code.
   }
+  // A port whose configuration failed is closed again, so the status never reports a
+  // failed opening while the port stays open, held exclusively and polled.
+  ClosePortAfterFailure();
+  return GatherOpenFailure(step, error, ui_.Edit1->text(), ui_.ComboBox1->currentText(),
+                           ui_.ComboBox6->currentText());
 }
 
 void TfrmRTUTest::ClosePortAfterFailure() noexcept {
@@ -227,8 +254,8 @@ void TfrmRTUTest::ConfigurePort() {
   } else {
     port.SetBaudRate(baud.rate);
   }
-  const auto format = DataFormatChoiceFor(Text(ui_.ComboBox6));
-  if (!format) throw std::invalid_argument("empty data format");
+  const auto format = DataFormatChoiceFor(ui_.ComboBox6->currentText());
+  if (!format) throw EmptyDataFormat();
   if (format->data_bits) port.DataControl().SetDataBits(*format->data_bits);
   if (format->parity) port.DataControl().SetParity(*format->parity);
   if (format->stop_bits) port.DataControl().SetStopBits(*format->stop_bits);

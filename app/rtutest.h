@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QDateTime>
 #include <QLocale>
@@ -13,6 +14,7 @@
 #include "app/failure_box.h"
 #include "app/form_layout.h"
 #include "app/logic/log_locale.h"
+#include "app/logic/open_failure.h"
 #include "app/logic/receive_decoder.h"
 #include "app/qt_handover.h"
 #include "modbus/byte_string.h"
@@ -91,7 +93,8 @@ class TfrmRTUTest : public QWidget {
   void ConnectHandlers();
   void ConnectClick(QAbstractButton* button, void (TfrmRTUTest::*handler)());
   void ConfigurePort();
-  bool OpenPort();
+  // Configures and opens the port; what is known about the failure when it did not open.
+  std::optional<OpenFailure> OpenPort();
   void ClosePortAfterFailure() noexcept;
   void RelayCommand(int relay, bool on);
   void Apply(const DisplaySteps& steps);

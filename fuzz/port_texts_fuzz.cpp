@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include <QString>
 
@@ -67,12 +68,25 @@ void ExpectBaud(const std::string& text, Expected& e) {
   }
 }
 
+// The text's characters: the texts come out of the controls as valid UTF-8, so a character
+// starts at every byte that is not a continuation byte (10xxxxxx).
+std::vector<std::string> Characters(const std::string& text) {
+  std::vector<std::string> chars;
+  for (const char c : text) {
+    if ((static_cast<std::uint8_t>(c) & 0xC0) != 0x80 || chars.empty()) chars.emplace_back();
+    chars.back() += c;
+  }
+  return chars;
+}
+
 void ExpectFormat(const std::string& text, Expected& e) {
-  if (text.size() > 0 && (text[0] == '8' || text[0] == '7')) e.bits = text[0] == '8' ? db8 : db7;
-  if (text.size() > 1 && text[1] == 'N') e.parity = paNone;
-  if (text.size() > 1 && text[1] == 'E') e.parity = paEven;
-  if (text.size() > 1 && text[1] == 'O') e.parity = paOdd;
-  if (text.size() > 2 && (text[2] == '1' || text[2] == '2')) e.stop = text[2] == '1' ? sb1 : sb2;
+  std::vector<std::string> c = Characters(text);
+  c.resize(3);
+  if (c[0] == "8" || c[0] == "7") e.bits = c[0] == "8" ? db8 : db7;
+  if (c[1] == "N") e.parity = paNone;
+  if (c[1] == "E") e.parity = paEven;
+  if (c[1] == "O") e.parity = paOdd;
+  if (c[2] == "1" || c[2] == "2") e.stop = c[2] == "1" ? sb1 : sb2;
 }
 
 // What the open button does with the baud and format texts.
@@ -86,7 +100,7 @@ bool Apply(TXComm& port, const std::string& baud_text, const std::string& format
   } else {
     port.SetBaudRate(baud.rate);
   }
-  const auto format = rtutest::DataFormatChoiceFor(format_text);
+  const auto format = rtutest::DataFormatChoiceFor(QString::fromStdString(format_text));
   FUZZ_REQUIRE(format.has_value() == !format_text.empty());
   if (!format) return false;
   if (format->data_bits) port.DataControl().SetDataBits(*format->data_bits);

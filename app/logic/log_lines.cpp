@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "modbus/hex_text.h"
+#include "modbus/response.h"
 
 namespace rtutest {
 namespace {
@@ -40,8 +41,10 @@ QString DigitalOutputLine(int j, std::uint8_t value) {
   return QStringLiteral("DO%1=").arg(j) + ByteHex(value);
 }
 
-bool IsBlankBlock(modbus::ByteView block) {
-  return std::none_of(block.begin(), block.end(), [](std::uint8_t b) { return b > 0x20; });
+bool IsLoggedBlock(modbus::ByteView block) {
+  constexpr std::size_t kShortestFrame = 4;  // address, function, two check bytes
+  return std::any_of(block.begin(), block.end(), [](std::uint8_t b) { return b > 0x20; }) ||
+         (block.size() >= kShortestFrame && modbus::FrameCheckPasses(block));
 }
 
 }  // namespace rtutest

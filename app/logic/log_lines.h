@@ -22,7 +22,10 @@ QString AnalogLine(int k, const QString& value_text);
 QString DigitalInputLine(int j, std::uint8_t value);
 QString DigitalOutputLine(int j, std::uint8_t value);
 
-// A block is left out of the log when it holds no byte above 20 hex (empty included).
-bool IsBlankBlock(modbus::ByteView block);
+// A block gets a received line when it holds a byte above 20 hex, or when it is a Modbus
+// frame: 4 bytes or more whose last two are the check of the rest. Slave 1's answer to
+// relay 2 on, 01 10 00 15 00 01 10 0D, holds no byte above 20 hex; line noise (00, 0D 0A)
+// and the empty block stay out of the log.
+bool IsLoggedBlock(modbus::ByteView block);
 
 }  // namespace rtutest

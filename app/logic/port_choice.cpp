@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include <QList>
+
 namespace rtutest {
 namespace {
 
@@ -32,20 +34,20 @@ const std::array<BaudRow, 17> kBaudTable = {{
     {"76800", {serial::brCustom, 76800}},
 }};
 
-std::optional<serial::TDataBits> DataBitsFor(char c) {
+std::optional<serial::TDataBits> DataBitsFor(char32_t c) {
   if (c == '8') return serial::db8;
   if (c == '7') return serial::db7;
   return std::nullopt;
 }
 
-std::optional<serial::TParity> ParityFor(char c) {
+std::optional<serial::TParity> ParityFor(char32_t c) {
   if (c == 'N') return serial::paNone;
   if (c == 'E') return serial::paEven;
   if (c == 'O') return serial::paOdd;
   return std::nullopt;
 }
 
-std::optional<serial::TStopBits> StopBitsFor(char c) {
+std::optional<serial::TStopBits> StopBitsFor(char32_t c) {
   if (c == '1') return serial::sb1;
   if (c == '2') return serial::sb2;
   return std::nullopt;
@@ -60,13 +62,11 @@ BaudChoice BaudChoiceFor(std::string_view text) {
   return BaudChoice{};
 }
 
-std::optional<DataFormatChoice> DataFormatChoiceFor(std::string_view text) {
-  if (text.empty()) return std::nullopt;
-  DataFormatChoice choice;
-  choice.data_bits = DataBitsFor(text[0]);
-  if (text.size() > 1) choice.parity = ParityFor(text[1]);
-  if (text.size() > 2) choice.stop_bits = StopBitsFor(text[2]);
-  return choice;
+std::optional<DataFormatChoice> DataFormatChoiceFor(const QString& text) {
+  if (text.isEmpty()) return std::nullopt;
+  const QList<uint> chars = text.toUcs4();
+  const auto at = [&](qsizetype i) { return i < chars.size() ? static_cast<char32_t>(chars[i]) : U'\0'; };
+  return DataFormatChoice{DataBitsFor(at(0)), ParityFor(at(1)), StopBitsFor(at(2))};
 }
 
 }  // namespace rtutest

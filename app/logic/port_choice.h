@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include <QString>
+
 #include "serial/comm_types.h"
 
 namespace rtutest {
@@ -20,7 +22,8 @@ struct BaudChoice {
 // matches no row gives br9600 (so " 4800" or "56000" open at 9600).
 BaudChoice BaudChoiceFor(std::string_view text);
 
-// One value per character of the first three; an absent value keeps what the port had.
+// One value per character (not byte, not UTF-16 unit) of the first three; an absent value
+// keeps what the port had. A full-width "８" is one character that sets nothing.
 struct DataFormatChoice {
   std::optional<serial::TDataBits> data_bits;
   std::optional<serial::TParity> parity;
@@ -29,6 +32,6 @@ struct DataFormatChoice {
 };
 
 // nullopt for the empty text, which the open button refuses as a failure.
-std::optional<DataFormatChoice> DataFormatChoiceFor(std::string_view text);
+std::optional<DataFormatChoice> DataFormatChoiceFor(const QString& text);
 
 }  // namespace rtutest

@@ -13,7 +13,7 @@ constexpr std::size_t kKeptCapacity = 4096;
 
 DisplaySteps ReceiveDecoder::Tick(modbus::ByteView block, const QString& stamp) {
   DisplaySteps out;
-  if (!IsBlankBlock(block)) out.push_back(LogLine{ReceivedLine(stamp, block)});
+  if (IsLoggedBlock(block)) out.push_back(LogLine{ReceivedLine(stamp, block)});
   pending_.insert(pending_.end(), block.begin(), block.end());
   const bool fresh = !block.empty();
   while (pending_.size() > kDecodeAbove && Step(fresh, out)) {
@@ -31,18 +31,20 @@ bool ReceiveDecoder::Step(bool fresh, DisplaySteps& out) {
     return false;
   }
   if (all.size() >= kAnswerLength && modbus::FrameCheckPasses(all.last(kAnswerLength))) {
-    if (GiveUp(all.size() - kAnswerLength)) out.push_back(LogLine{CheckFailureLine()});
+    GiveUp(all.size() - kAnswerLength);
     Decode(all.last(kAnswerLength), out);
     return false;
   }
   if (!fresh) {
-    if (GiveUp(all.size())) out.push_back(LogLine{CheckFailureLine()});
+    GiveUp(all.size());
+    ReportGivenUp(out);
     Empty();
     return false;
   }
   if (all.size() >= kAnswerLength) {
     const std::size_t drop = all.size() - (kAnswerLength - 1);
     GiveUp(drop);
+    ReportGivenUp(out);
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(drop));
     return true;
   }
@@ -51,8 +53,9 @@ bool ReceiveDecoder::Step(bool fresh, DisplaySteps& out) {
 
 DisplaySteps ReceiveDecoder::Settle() {
   DisplaySteps out;
-  if (pending_.size() > kDecodeAbove && GiveUp(pending_.size())) {
-    out.push_back(LogLine{CheckFailureLine()});
+  if (pending_.size() > kDecodeAbove) {
+    GiveUp(pending_.size());
+    ReportGivenUp(out);
   }
   Empty();
   return out;
@@ -60,9 +63,14 @@ DisplaySteps ReceiveDecoder::Settle() {
 
 void ReceiveDecoder::Reset() { Empty(); }
 
-bool ReceiveDecoder::GiveUp(std::size_t n) {
+void ReceiveDecoder::GiveUp(std::size_t n) {
   given_up_ = n >= kGivenUpCap - given_up_ ? kGivenUpCap : given_up_ + n;
-  return given_up_ > kDecodeAbove;
+}
+
+void ReceiveDecoder::ReportGivenUp(DisplaySteps& out) {
+  if (given_up_ <= kDecodeAbove) return;
+  out.push_back(LogLine{CheckFailureLine()});
+  given_up_ = 0;
 }
 
 void ReceiveDecoder::Empty() {
@@ -71,6 +79,7 @@ void ReceiveDecoder::Empty() {
 }
 
 void ReceiveDecoder::Decode(modbus::ByteView bytes, DisplaySteps& out) {
+  ReportGivenUp(out);
   const DisplaySteps values = DecodeReadResponse(bytes, decimal_separator_);
   out.insert(out.end(), values.begin(), values.end());
   Empty();  // after the values: `bytes` may point into pending_

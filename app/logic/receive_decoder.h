@@ -4,17 +4,19 @@
 // A read-all answer (53 bytes, about 55 ms on the line at 9600 bit/s) often straddles two
 // ticks, and RS-485 adapters commonly echo the request in front of it. So decoding works
 // on the bytes pending since the last decode, while logging stays per tick: each tick's
-// non-blank block gets its own received line. After appending a tick's block, while more
-// than 30 bytes are pending:
+// logged block (see IsLoggedBlock) gets its own received line. After appending a tick's
+// block, while more than 30 bytes are pending:
 //   1. they pass the frame check as a whole: decode them, empty the pending bytes;
-//   2. else, 53 or more whose last 53 pass: decode those, empty the pending bytes;
+//   2. else, 53 or more whose last 53 pass: give up the rest, decode those, empty;
 //   3. else, on a tick that read nothing: give them up, empty the pending bytes;
 //   4. else, 53 or more: keep only the last 52 (giving up the rest);
 //   5. else keep them for the next tick.
-// 30 or fewer pending bytes are emptied silently on a tick that read nothing. One check
-// failure line is written when bytes are given up (case 3, or in front of case 2's values)
-// and more than 30 have been given up since the last decode or emptying. Pending bytes
-// never exceed 52 between ticks.
+// 30 or fewer pending bytes are emptied silently on a tick that read nothing. Whenever
+// bytes have been given up (cases 2, 3, 4) and before any values are written (cases 1, 2),
+// a count of more than 30 given-up bytes writes one check failure line at that tick and
+// starts the count again; emptying also clears it. So a stream of noise is reported as it
+// comes, about once per 31 bytes given up, and up to 30 bytes in front of an answer are
+// dropped silently. Pending bytes never exceed 52 between ticks.
 #include <cstddef>
 
 #include <QString>
@@ -48,8 +50,10 @@ class ReceiveDecoder {
   std::size_t PendingSize() const { return pending_.size(); }
 
  private:
-  // Counts n bytes given up; true when a check failure line is due.
-  bool GiveUp(std::size_t n);
+  // Counts n bytes given up.
+  void GiveUp(std::size_t n);
+  // The check failure line once more than 30 bytes have been given up; the count restarts.
+  void ReportGivenUp(DisplaySteps& out);
   void Empty();
   void Decode(modbus::ByteView bytes, DisplaySteps& out);
   // One turn of the loop; false when the loop ends.
@@ -57,7 +61,7 @@ class ReceiveDecoder {
 
   QString decimal_separator_;
   modbus::ByteString pending_;
-  std::size_t given_up_ = 0;  // since the last decode or emptying; saturates
+  std::size_t given_up_ = 0;  // since the last report or emptying; saturates
 };
 
 }  // namespace rtutest

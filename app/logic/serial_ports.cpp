@@ -1,6 +1,11 @@
 #include "app/logic/serial_ports.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -38,6 +43,20 @@ QStringList SerialDeviceNames(const std::filesystem::path& dev_root) {
     for (const std::string& name : Entries(folder, prefix)) result << QString::fromStdString(name);
   }
   return result;
+}
+
+QString OwnerGroup(const std::filesystem::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {};
+  const long size = ::sysconf(_SC_GETGR_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 4096U);
+  group entry{};
+  group* found = nullptr;
+  while (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+         buffer.size() < (1U << 20)) {
+    buffer.resize(buffer.size() * 2);
+  }
+  return found != nullptr ? QString::fromLocal8Bit(found->gr_name) : QString();
 }
 
 }  // namespace rtutest

@@ -1,14 +1,19 @@
 // Address conversion, the open button's choices, status and failure texts, log lines,
-// and the list of present serial devices.
+// the list of present serial devices, and why an opening failed.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <string>
 
 #include "app/logic/log_lines.h"
+#include "app/logic/open_failure.h"
 #include "app/logic/port_choice.h"
 #include "app/logic/serial_ports.h"
 #include "app/logic/slave_address.h"
@@ -91,13 +96,17 @@ TEST(DataFormatChoiceFor, CharacterByCharacter) {
       {"8N1 extra", {db8, serial::paNone, serial::sb1}},
       {"9M3", {{}, {}, {}}},
       {"N81", {{}, {}, serial::sb1}},
+      {"\uFF18", {{}, {}, {}}},  // full-width: one character, three bytes
+      {"\uFF18N1", {{}, serial::paNone, serial::sb1}},
+      {"8\uFF2F2", {db8, {}, serial::sb2}},
+      {"\U0001D7D6E2", {{}, serial::paEven, serial::sb2}},  // beyond the basic plane
   };
   for (const Case& c : cases) {
-    const auto choice = DataFormatChoiceFor(c.text);
+    const auto choice = DataFormatChoiceFor(QString::fromStdString(c.text));
     ASSERT_TRUE(choice.has_value()) << c.text;
     EXPECT_EQ(*choice, c.choice) << '"' << c.text << '"';
   }
-  EXPECT_FALSE(DataFormatChoiceFor("").has_value());
+  EXPECT_FALSE(DataFormatChoiceFor(QString()).has_value());
 }
 
 TEST(WindowTexts, OpenStatus) {
@@ -142,16 +151,18 @@ TEST(LogLines, ExactTexts) {
   EXPECT_EQ(DigitalOutputLine(4, 0xAB), QStringLiteral("DO4=AB "));
 }
 
-TEST(LogLines, BlankBlocks) {
+TEST(LogLines, BlankBlocksAreLeftOutButNeverAFrame) {
   using B = modbus::ByteString;
-  EXPECT_TRUE(IsBlankBlock(B{}));
-  EXPECT_TRUE(IsBlankBlock(B{0x00}));
-  EXPECT_TRUE(IsBlankBlock(B{0x0D, 0x0A}));
-  EXPECT_TRUE(IsBlankBlock(B{0x20, 0x00, 0x1F}));
-  EXPECT_TRUE(IsBlankBlock(B(40, 0x00)));
-  EXPECT_FALSE(IsBlankBlock(B{0x21}));
-  EXPECT_FALSE(IsBlankBlock(B{0x00, 0x80, 0x00}));
-  EXPECT_FALSE(IsBlankBlock(B{0xFF}));
+  EXPECT_FALSE(IsLoggedBlock(B{}));
+  EXPECT_FALSE(IsLoggedBlock(B{0x00}));
+  EXPECT_FALSE(IsLoggedBlock(B{0x0D, 0x0A}));
+  EXPECT_FALSE(IsLoggedBlock(B{0x20, 0x00, 0x1F}));
+  EXPECT_FALSE(IsLoggedBlock(B(40, 0x00)));
+  EXPECT_TRUE(IsLoggedBlock(B{0x21}));
+  EXPECT_TRUE(IsLoggedBlock(B{0x00, 0x80, 0x00}));
+  EXPECT_TRUE(IsLoggedBlock(B{0xFF}));
+  EXPECT_TRUE(IsLoggedBlock(B{0x01, 0x10, 0x00, 0x15, 0x00, 0x01, 0x10, 0x0D}));  // relay 2, slave 1
+  EXPECT_FALSE(IsLoggedBlock(B{0x01, 0x10, 0x00, 0x15, 0x00, 0x01, 0x10, 0x0C}));  // one bit off
 }
 
 class SerialDeviceNamesTest : public ::testing::Test {
@@ -184,6 +195,57 @@ TEST_F(SerialDeviceNamesTest, PresentDevicesInGroupsAndNumberOrder) {
 TEST_F(SerialDeviceNamesTest, MissingFoldersGiveNothing) {
   EXPECT_TRUE(SerialDeviceNames(root_).isEmpty());
   EXPECT_TRUE(SerialDeviceNames(root_ / "absent").isEmpty());
+}
+
+TEST_F(SerialDeviceNamesTest, OwnerGroupOfAFile) {
+  Touch(root_ / "ttyUSB0");
+  const group* mine = ::getgrgid(::getegid());  // a new file takes the creator's group
+  ASSERT_NE(mine, nullptr);
+  EXPECT_EQ(OwnerGroup(root_ / "ttyUSB0"), QString::fromLocal8Bit(mine->gr_name));
+  EXPECT_EQ(OwnerGroup(root_ / "absent"), QString());
+}
+
+struct ReasonCase {
+  OpenStep step;
+  int error;
+  QStringList parts;  // each must appear in the reason
+};
+
+class OpenFailureReasonTest : public ::testing::TestWithParam<ReasonCase> {};
+
+TEST_P(OpenFailureReasonTest, NamesTheCauseWithTheSystemsText) {
+  const ReasonCase& c = GetParam();
+  const OpenFailure failure{c.step, c.error, QString::fromLocal8Bit(std::strerror(c.error)), "/dev/ttyUSB0",
+                            "dialout", {"/dev/ttyS0", "/dev/ttyACM0"}, "76800", "7O2"};
+  const QString reason = OpenFailureReason(failure);
+  for (const QString& part : c.parts) EXPECT_TRUE(reason.contains(part)) << reason.toStdString();
+  EXPECT_TRUE(reason.contains(QStringLiteral("（系统错误 %1：%2）").arg(c.error).arg(failure.system_text)))
+      << reason.toStdString();
+  EXPECT_FALSE(reason.contains(u'\n'));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachCause, OpenFailureReasonTest,
+    ::testing::Values(
+        ReasonCase{OpenStep::Open, ENOENT, {"没有这个设备：/dev/ttyUSB0", "/dev/ttyS0、/dev/ttyACM0"}},
+        ReasonCase{OpenStep::Open, EACCES,
+                   {"没有权限打开 /dev/ttyUSB0", "用户组 dialout", "sudo usermod -aG dialout $USER", "重新登录"}},
+        ReasonCase{OpenStep::Open, EBUSY, {"/dev/ttyUSB0 正被其他程序使用"}},
+        ReasonCase{OpenStep::Open, ENOTTY, {"/dev/ttyUSB0 不是串口设备", "/dev/ttyS0"}},
+        ReasonCase{OpenStep::Open, EIO, {"无法打开 /dev/ttyUSB0"}},
+        ReasonCase{OpenStep::ControlBlock, EINVAL, {"不接受所设的波特率 76800 或数据格式 7O2"}},
+        ReasonCase{OpenStep::Queues, EINVAL, {"收发缓冲区大小"}},
+        ReasonCase{OpenStep::Timeouts, EINVAL, {"超时时间"}}));
+
+TEST(OpenFailureReason, WithoutDevicesGroupOrCode) {
+  OpenFailure f{OpenStep::Open, ENOENT, "No such file or directory", "COM3", {}, {}, {}, {}};
+  EXPECT_TRUE(OpenFailureReason(f).endsWith(QStringLiteral("本机没有找到串口设备。")));
+  f.error = EACCES;
+  EXPECT_TRUE(OpenFailureReason(f).contains(QStringLiteral("sudo usermod -aG <用户组> $USER")));
+  f.error = 0;
+  EXPECT_TRUE(OpenFailureReason(f).contains(QStringLiteral("系统未给出错误代码")));
+  f.step = OpenStep::EmptyFormat;
+  EXPECT_EQ(OpenFailureReason(f), QStringLiteral("没有填写数据格式，未打开 COM3。"));
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 // The open and confirm buttons, the failure box, and closing the window mid-command.
 #include <QApplication>
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QStringListModel>
+#include <QTest>
 #include <QTimer>
 
 #include "app/tests/window_fixture.h"
@@ -91,6 +95,93 @@ TEST_F(PortOpening, DataFormatKeepsWhatATextDoesNotSet) {
   EXPECT_EQ(state_->Dcb().Parity, EVENPARITY);
   EXPECT_EQ(state_->Dcb().StopBits, TWOSTOPBITS);
   EXPECT_EQ(window_->XMODEM1().DataControl().Parity(), serial::paEven);
+}
+
+// Texts typed key by key, as a user does; Return at the end when `enter` is set.
+struct Typed {
+  QString baud;
+  QString format;
+  bool enter;
+  std::uint32_t rate;  // what the device runs at afterwards
+  int parity;
+  int stop_bits;
+};
+
+void PrintTo(const Typed& t, std::ostream* os) {
+  *os << '"' << t.baud.toStdString() << "\", \"" << t.format.toStdString() << '"' << (t.enter ? ", Return" : "");
+}
+
+// Keys go to a focused edit of the active window, as a user's do: completion only runs then.
+void Focus(QWidget& window, QLineEdit* edit) {
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  edit->setFocus();
+  ASSERT_TRUE(edit->hasFocus());
+}
+
+void TypeInto(QWidget& window, QLineEdit* edit, const QString& text, bool enter) {
+  Focus(window, edit);
+  edit->clear();
+  QTest::keyClicks(edit, text);
+  if (enter) QTest::keyClick(edit, Qt::Key_Return);
+}
+
+class TypedTextsTest : public WindowTest, public ::testing::WithParamInterface<Typed> {};
+
+// No completion, case folding or item matching may alter a typed text: the opening before
+// sets 7O2, so what the typed format leaves unset stays odd parity and two stop bits.
+TEST_P(TypedTextsTest, StayAsTypedAndSetOnlyWhatTheySay) {
+  const Typed& t = GetParam();
+  OpenWith(QStringLiteral("COM1"), QStringLiteral("9600"), QStringLiteral("7O2"));
+  TypeInto(*window_, Ui().ComboBox1->lineEdit(), t.baud, t.enter);
+  TypeInto(*window_, Ui().ComboBox6->lineEdit(), t.format, t.enter);
+  EXPECT_EQ(Ui().ComboBox1->currentText(), t.baud);
+  EXPECT_EQ(Ui().ComboBox6->currentText(), t.format);
+  window_->Button1Click();
+  EXPECT_EQ(window_->StatusPanelText(1),
+            QStringLiteral("COM1打开成功,BaudRate=") + t.baud + QStringLiteral(",参数=") + t.format);
+  const DCB dcb = state_->Dcb();
+  EXPECT_EQ(dcb.BaudRate, t.rate);
+  EXPECT_EQ(dcb.ByteSize, 8);
+  EXPECT_EQ(dcb.Parity, t.parity);
+  EXPECT_EQ(dcb.StopBits, t.stop_bits);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    KeyByKey, TypedTextsTest,
+    ::testing::Values(Typed{"1", "8", false, 9600, ODDPARITY, TWOSTOPBITS},
+                      Typed{"9", "8", false, 9600, ODDPARITY, TWOSTOPBITS},
+                      Typed{"1", "8", true, 9600, ODDPARITY, TWOSTOPBITS},
+                      Typed{"4800", "8e1", true, 4800, ODDPARITY, ONESTOPBIT},
+                      Typed{"115200", "8n2", true, 115200, ODDPARITY, TWOSTOPBITS},
+                      Typed{"96", "8E", true, 9600, EVENPARITY, TWOSTOPBITS}));
+
+TEST_F(PortOpening, DeviceSuggestionsAreNeverInsertedUnasked) {
+  Focus(*window_, Ui().Edit1);  // fills the suggestions from this machine's devices
+  auto* model = qobject_cast<QStringListModel*>(Ui().Edit1->completer()->model());
+  ASSERT_NE(model, nullptr);
+  model->setStringList({"/dev/ttyUSB0", "/dev/ttyS0"});
+  Ui().Edit1->clear();
+  QTest::keyClicks(Ui().Edit1, QStringLiteral("ttyU"));
+  EXPECT_TRUE(Ui().Edit1->completer()->popup()->isVisible());  // offered
+  QTest::keyClick(Ui().Edit1, Qt::Key_Return);
+  EXPECT_EQ(Ui().Edit1->text(), QStringLiteral("ttyU"));  // not inserted
+  window_->Button1Click();
+  EXPECT_EQ(state_->ArgsOf<std::string>("CreateFile").back(), "\\\\.\\ttyU");
+}
+
+TEST_F(PortOpening, FullWidthCharactersSetNothing) {
+  OpenWith(QStringLiteral("COM1"), QStringLiteral("9600"), QStringLiteral("7O2"));
+  // U+FF18 is one character, three bytes in UTF-8: the letters after it are the second and
+  // third characters. U+1D7D6 (outside the basic plane) is one character too.
+  for (const QString& format : {QStringLiteral("\uFF18E1"), QString::fromUcs4(U"\U0001D7D6E1")}) {
+    OpenWith(QStringLiteral("COM1"), QStringLiteral("9600"), format);
+    EXPECT_EQ(state_->Dcb().ByteSize, 7);
+    EXPECT_EQ(state_->Dcb().Parity, EVENPARITY);
+    EXPECT_EQ(state_->Dcb().StopBits, ONESTOPBIT);
+    OpenWith(QStringLiteral("COM1"), QStringLiteral("9600"), QStringLiteral("7O2"));
+  }
 }
 
 TEST_F(PortOpening, EmptyDataFormatIsRefused) {

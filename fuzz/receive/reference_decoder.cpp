@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/logic/response_display.h"
+#include "modbus/crc16.h"
 #include "modbus/hex_text.h"
 #include "modbus/response.h"
 
@@ -12,15 +13,18 @@ namespace {
 constexpr std::size_t kAbove = 30;
 constexpr std::size_t kAnswer = 53;
 
-bool Blank(modbus::ByteView block) {
-  return std::none_of(block.begin(), block.end(), [](std::uint8_t b) { return b > 0x20; });
+bool Logged(modbus::ByteView block) {
+  if (std::any_of(block.begin(), block.end(), [](std::uint8_t b) { return b > 0x20; })) return true;
+  if (block.size() < 4) return false;
+  const modbus::ByteString check = modbus::Crc16(block.first(block.size() - 2));
+  return std::equal(check.begin(), check.end(), block.end() - 2);
 }
 
 }  // namespace
 
 rtutest::DisplaySteps ReferenceDecoder::Tick(modbus::ByteView block, const QString& stamp) {
   rtutest::DisplaySteps out;
-  if (!Blank(block)) {
+  if (Logged(block)) {
     out.push_back(rtutest::LogLine{stamp + QStringLiteral(" 接收：") +
                                    QString::fromLatin1(modbus::BytesToHex(block))});
   }
@@ -49,7 +53,7 @@ bool ReferenceDecoder::Turn(bool fresh, rtutest::DisplaySteps& out) {
     return false;
   }
   if (n < kAnswer) return false;
-  given_up_ += n - (kAnswer - 1);  // no line here: only a settling or a decode reports
+  GiveUp(n - (kAnswer - 1), out);
   pending_.erase(pending_.begin(), pending_.end() - (kAnswer - 1));
   return true;
 }
@@ -63,10 +67,17 @@ rtutest::DisplaySteps ReferenceDecoder::Settle() {
 
 void ReferenceDecoder::GiveUp(std::size_t n, rtutest::DisplaySteps& out) {
   given_up_ += n;
-  if (given_up_ > kAbove) out.push_back(rtutest::LogLine{QStringLiteral("CRC校验失败！")});
+  Report(out);
+}
+
+void ReferenceDecoder::Report(rtutest::DisplaySteps& out) {
+  if (given_up_ <= kAbove) return;
+  out.push_back(rtutest::LogLine{QStringLiteral("CRC校验失败！")});
+  given_up_ = 0;
 }
 
 void ReferenceDecoder::Decode(modbus::ByteString bytes, rtutest::DisplaySteps& out) {
+  Report(out);
   const rtutest::DisplaySteps values = rtutest::DecodeReadResponse(bytes, separator_);
   out.insert(out.end(), values.begin(), values.end());
   Empty();

@@ -1,10 +1,11 @@
 #pragma once
 // The receive rules written out a second time, plainly, as the oracle the window's decoder
-// is compared with: per tick the received line for a non-blank block, then, while more than
-// 30 bytes are pending: the whole passes the check; else 53 or more whose last 53 pass;
-// else on a tick that read nothing, give them up; else with 53 or more keep the last 52;
-// else wait. One check failure line when more than 30 bytes were given up since the last
-// decode or emptying.
+// is compared with: per tick the received line for a block that holds a byte above 20 hex
+// or is a Modbus frame (4 bytes or more, the last two the check of the rest); then, while
+// more than 30 bytes are pending: the whole passes the check; else 53 or more whose last 53
+// pass; else on a tick that read nothing, give them up; else with 53 or more keep the last
+// 52; else wait. Each time bytes are given up, and before values are written, a count of
+// more than 30 given-up bytes writes one check failure line and starts again at 0.
 #include <QString>
 
 #include "app/logic/display_steps.h"
@@ -25,6 +26,7 @@ class ReferenceDecoder {
   // One turn of the rules; false when the loop ends.
   bool Turn(bool fresh, rtutest::DisplaySteps& out);
   void GiveUp(std::size_t n, rtutest::DisplaySteps& out);
+  void Report(rtutest::DisplaySteps& out);
   void Decode(modbus::ByteString bytes, rtutest::DisplaySteps& out);
   void Empty();
 
