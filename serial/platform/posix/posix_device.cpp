@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "serial/platform/posix/posix_device.h"
+#include "serial/platform/posix/line_drain.h"
 #include "serial/platform/posix/termios_mapping.h"
 #include "serial/platform/posix/tty_ioctl.h"
 
@@ -21,14 +22,27 @@ constexpr std::uint32_t kBaudUser = 0x10000000;  // any rate may be set
 
 }  // namespace
 
-PosixDevice::PosixDevice(UniqueFd fd, const DCB& initial) : fd_(std::move(fd)), dcb_(initial) {
+PosixDevice::PosixDevice(UniqueFd fd, LineKind kind, const DCB& initial,
+                         const TermiosImage& found)
+    : fd_(std::move(fd)), kind_(kind), found_(found), dcb_(initial) {
   std::lock_guard lock(mutex_);
+  TermiosImage now;
+  if (tty::GetTermios(fd_.Get(), now) == 0) character_time_ = CharacterTime(now);
   StartLineWatch();
 }
 
-// The exclusive flag lives on the terminal, not on our descriptor: it is cleared so that
-// the next open succeeds. Nothing else changes; with HUPCL off, DTR and RTS stay as set.
-PosixDevice::~PosixDevice() { tty::SetExclusive(fd_.Get(), false); }
+// Output the line cannot send would make close() wait up to the driver's closing wait;
+// it gets the time it needs and is discarded after. Then the terminal gets back the
+// settings it had (hang-up on close included) and loses the exclusive flag, which lives
+// on the terminal, not on our descriptor. A device already given back is left alone.
+PosixDevice::~PosixDevice() {
+  if (released_) return;
+  const int fd = fd_.Get();
+  TermiosImage now;
+  if (tty::GetTermios(fd, now) == 0) DrainOrDiscard(fd, now);
+  tty::SetTermios(fd, found_);
+  tty::SetExclusive(fd, false);
+}
 
 bool PosixDevice::GetCommState(DCB& dcb) {
   std::lock_guard lock(mutex_);
@@ -36,6 +50,13 @@ bool PosixDevice::GetCommState(DCB& dcb) {
   if (tty::GetTermios(fd_.Get(), image) != 0) return false;
   DCB now = dcb_;
   LoadDcb(image, now);
+  if (kind_ == LineKind::PseudoTerminal) {
+    // A pty has no line: the kernel keeps 8 bits and no parity whatever is asked, so
+    // the format reads back as set.
+    now.ByteSize = dcb_.ByteSize;
+    now.Parity = dcb_.Parity;
+    now.StopBits = dcb_.StopBits;
+  }
   dcb = now;
   return true;
 }
@@ -45,13 +66,28 @@ bool PosixDevice::GetCommState(DCB& dcb) {
 bool PosixDevice::SetCommState(const DCB& dcb) {
   if (CheckDcb(dcb) != 0) return false;
   std::lock_guard lock(mutex_);
-  TermiosImage image;
-  if (tty::GetTermios(fd_.Get(), image) != 0) return false;
+  TermiosImage before;
+  if (tty::GetTermios(fd_.Get(), before) != 0) return false;
+  TermiosImage image = before;
   StoreDcb(dcb, image);
-  if (tty::SetTermios(fd_.Get(), image) != 0) return false;
+  if (!ApplyTermios(before, image)) return false;
   if (!ApplyLines(dcb)) return false;
   dcb_ = dcb;
+  character_time_ = CharacterTime(image);
   return true;
+}
+
+// A driver may set another rate or frame than asked without failing (ftdi_sio keeps 8
+// bits for 5 or 6, a UART's divisor may be far off): on a real line the settings are
+// read back, and a difference puts the previous ones back and refuses the block.
+bool PosixDevice::ApplyTermios(const TermiosImage& before, const TermiosImage& image) {
+  const int fd = fd_.Get();
+  if (tty::SetTermios(fd, image) != 0) return false;
+  if (kind_ == LineKind::PseudoTerminal) return true;
+  TermiosImage taken;
+  if (tty::GetTermios(fd, taken) == 0 && CheckTaken(image, taken) == 0) return true;
+  tty::SetTermios(fd, before);
+  return false;
 }
 
 bool PosixDevice::ApplyLines(const DCB& dcb) {

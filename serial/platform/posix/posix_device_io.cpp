@@ -1,4 +1,5 @@
 // Received bytes, line events and transfers of a terminal device.
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -65,8 +66,22 @@ void PosixDevice::Note(std::uint32_t events) {
 void PosixDevice::Fail(int error) {
   if (failure_ != 0) return;
   failure_ = error;
+  Release();
   event_wake_.Signal();
   owner_wake_.Signal();
+}
+
+// While a hung-up terminal stays open the kernel keeps its device number, and a replugged
+// adapter comes back under the next one (ttyUSB1 for ttyUSB0). The terminal is therefore
+// closed at once; a pipe end whose writer is gone takes over the descriptor's number, so
+// a thread still about to poll or write it meets a hang-up or EBADF, never another file
+// that reused the number. The device keeps answering as a failed one until destroyed.
+void PosixDevice::Release() {
+  int placeholder[2];
+  if (::pipe2(placeholder, O_CLOEXEC) != 0) return;  // then the terminal stays held
+  ::close(placeholder[1]);
+  if (::dup3(placeholder[0], fd_.Get(), O_CLOEXEC) >= 0) released_ = true;
+  ::close(placeholder[0]);
 }
 
 // Counters are preferred: they catch a transition shorter than the sampling interval.
@@ -155,6 +170,10 @@ IoResult PosixDevice::ReadChunk(std::uint8_t* data, std::uint32_t n) {
 IoResult PosixDevice::WriteChunk(const std::uint8_t* data, std::uint32_t n, milliseconds wait) {
   const auto deadline = Clock::now() + wait;
   std::uint32_t sent = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (failure_ != 0) return IoResult{0, failure_};
+  }
   while (sent < n) {
     const ssize_t w = ::write(fd_.Get(), data + sent, n - sent);
     if (w > 0) {
@@ -166,7 +185,7 @@ IoResult PosixDevice::WriteChunk(const std::uint8_t* data, std::uint32_t n, mill
       const int error = errno;
       std::lock_guard lock(mutex_);
       Fail(error);
-      return IoResult{sent, error};
+      return IoResult{sent, failure_};
     }
     const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) break;
@@ -175,7 +194,7 @@ IoResult PosixDevice::WriteChunk(const std::uint8_t* data, std::uint32_t n, mill
     if (HungUp(ready)) {
       std::lock_guard lock(mutex_);
       Fail(EIO);
-      return IoResult{sent, EIO};
+      return IoResult{sent, failure_};
     }
   }
   return IoResult{sent, 0};
