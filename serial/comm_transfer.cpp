@@ -108,7 +108,8 @@ bool TCustomComm::SendString(std::span<const std::uint8_t> s) {
 
 // ---- reading --------------------------------------------------------------------------
 
-std::uint32_t TCustomComm::ReadTurn(std::uint8_t* buffer, std::uint32_t count) {
+std::uint32_t TCustomComm::ReadTurn(std::uint8_t* buffer, std::uint32_t count,
+                                    std::uint32_t read_so_far, bool& failed) {
   std::uint32_t errors = 0;
   platform::COMSTAT status;
   const bool answered = OpenDevice().ClearCommError(errors, status);
@@ -118,6 +119,10 @@ std::uint32_t TCustomComm::ReadTurn(std::uint8_t* buffer, std::uint32_t count) {
   if (status.cbInQue == 0 && answered) return 0;
   const std::uint32_t n = status.cbInQue == 0 ? count : std::min(status.cbInQue, count);
   const platform::IoResult result = OpenDevice().ReadChunk(buffer, n);
+  if (result.error != 0 && read_so_far > 0) {
+    failed = true;
+    return 0;
+  }
   if (result.error != 0)
     throw EDeviceError::WithSystemError(DEVICE_READ_FAILED, result.error,
                                         platform_->ErrorText(result.error));
@@ -135,8 +140,10 @@ std::uint32_t TCustomComm::ReadBuffer(std::uint8_t* buffer, std::uint32_t count,
   if (count == 0) return 0;
   const std::uint32_t start = platform_->GetTickCount();
   std::uint32_t total = 0;
+  bool failed = false;
   while (count > 0) {
-    const std::uint32_t read = ReadTurn(buffer, count);
+    const std::uint32_t read = ReadTurn(buffer, count, total, failed);
+    if (failed) break;
     total += read;
     count -= read;
     buffer += read;

@@ -152,7 +152,11 @@ class TCustomComm {
   };
   SendTurn WriteTurn(const std::uint8_t* buffer, std::uint32_t count);
   // One turn of the read loop: a chunk of at most the waiting bytes; 0 when none waited.
-  std::uint32_t ReadTurn(std::uint8_t* buffer, std::uint32_t count);
+  // A failed chunk raises code 10 only while the call has read nothing (read_so_far 0);
+  // after earlier turns it sets failed instead, so that the call returns the bytes it
+  // read and the next call raises.
+  std::uint32_t ReadTurn(std::uint8_t* buffer, std::uint32_t count, std::uint32_t read_so_far,
+                         bool& failed);
   // After a turn without progress: false once more than timeout ms have passed since start,
   // else how long to wait for the device at most (until just past the time-out).
   bool TimeLeft(std::uint32_t start, std::uint32_t timeout,
