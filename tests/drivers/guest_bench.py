@@ -1,0 +1,472 @@
+"""The bench of real serial drivers: a QEMU guest with the kernel's 8250 driver on ttyS1 and
+the FTDI USB driver on ttyUSB0, whose host ends this process serves.
+
+One server process owns the guest and every helper: it boots QEMU, holds the host ends of
+both lines and plays a peer on each (echo, stall, or the module simulator), plugs and
+unplugs the USB adapter, and runs commands in the guest for its clients, one at a time.
+"""
+import json
+import os
+import pty
+import select
+import selectors
+import shlex
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import termios
+import time
+import tty
+
+import guest_image
+
+BOOT_LIMIT = 120.0     # seconds from starting QEMU to the agent's READY, TCG on a busy machine
+STOP_LIMIT = 15.0      # seconds for the guest to power off before QEMU is killed
+IDLE_LIMIT = 900.0     # a server nobody talks to stops the guest by itself
+
+
+class BenchError(Exception):
+    pass
+
+
+def _connect(path, deadline):
+    """Connects to a socket QEMU is still creating; bounded by deadline."""
+    while True:
+        s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        try:
+            s.connect(path)
+            return s
+        except OSError:
+            s.close()
+            if time.monotonic() > deadline:
+                raise BenchError("QEMU did not create " + path)
+            time.sleep(0.02)
+
+
+def _raw(fd):
+    tty.setraw(fd)
+    attrs = termios.tcgetattr(fd)
+    attrs[3] &= ~termios.ECHO
+    termios.tcsetattr(fd, termios.TCSANOW, attrs)
+
+
+class Simulator:
+    """The module simulator on the slave side of a pty whose master the bench holds."""
+
+    def __init__(self, program, log_path):
+        self.master, slave = pty.openpty()
+        _raw(slave)
+        os.set_blocking(self.master, False)
+        path = os.ttyname(slave)
+        self.log = open(log_path, "ab")
+        self.process = subprocess.Popen(shlex.split(program) + ["--device", path], stdout=self.log,
+                                        stderr=subprocess.STDOUT, pass_fds=())
+        os.close(slave)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        os.close(self.master)
+        self.log.close()
+
+
+class Line:
+    """The host end of one guest serial line and the peer that plays on it."""
+
+    def __init__(self, name):
+        self.name, self.fd, self.mode, self.sim = name, None, "echo", None
+        self.received = 0      # bytes the guest sent on this line
+
+    def read_device(self):
+        try:
+            data = os.read(self.fd, 65536)
+        except BlockingIOError:
+            return True
+        except OSError:
+            data = b""
+        if not data:
+            return False
+        self.received += len(data)
+        if self.mode == "echo":
+            self._write(self.fd, data)
+        elif self.mode == "sim" and self.sim:
+            self._write(self.sim.master, data)
+        return True
+
+    def read_sim(self):
+        try:
+            data = os.read(self.sim.master, 65536)
+        except (BlockingIOError, OSError):
+            return
+        if data and self.fd is not None:
+            self._write(self.fd, data)
+
+    @staticmethod
+    def _write(fd, data, patience=5.0):
+        # Waits for room while the other side drains; a line that takes nothing for the
+        # whole patience loses the rest rather than stalling the server.
+        deadline = time.monotonic() + patience
+        while data:
+            try:
+                data = data[os.write(fd, data):]
+            except BlockingIOError:
+                left = deadline - time.monotonic()
+                if left <= 0 or not select.select([], [fd], [], left)[1]:
+                    return
+            except OSError:
+                return
+
+
+class Server:
+    def __init__(self, state_dir, sim_program):
+        self.state_dir = os.path.abspath(state_dir)
+        self.sim_program = sim_program
+        self.sock_dir = tempfile.mkdtemp(prefix="drivers-bench-")
+        self.sel = selectors.DefaultSelector()
+        self.lines = {"ttyS1": Line("ttyS1"), "ttyUSB0": Line("ttyUSB0")}
+        self.qemu = None
+        self.agent = self.control = None
+        self.agent_buf = b""
+        self.control_buf = b""
+        self.next_id = 0
+        self.plugged = False
+        self.usb_touched = False   # a test unplugged the adapter: give the next one ttyUSB0
+        self.last_request = time.monotonic()
+        self.stopping = False
+        self.figures = {}
+
+    # --- paths -------------------------------------------------------------------------
+    def path(self, name):
+        return os.path.join(self.state_dir, name)
+
+    def sock(self, name):
+        return os.path.join(self.sock_dir, name)
+
+    # --- boot --------------------------------------------------------------------------
+    def boot(self):
+        kernel, version = guest_image.guest_kernel()
+        os.makedirs(self.path("out"), exist_ok=True)
+        initrd = self.path("initramfs.cpio")
+        guest_image.build_initramfs(initrd, version)
+        for stale in ("console.log", "qemu.log"):
+            if os.path.exists(self.path(stale)):
+                os.remove(self.path(stale))
+        started = time.monotonic()
+        command = [
+            "qemu-system-x86_64", "-accel", "tcg", "-m", "1024", "-smp", "1",
+            "-nodefaults", "-no-user-config", "-display", "none", "-no-reboot",
+            "-kernel", kernel, "-initrd", initrd,
+            "-append", "console=ttyS0 loglevel=4 panic=-1 benchrun=" + self.state_dir,
+            "-chardev", "file,id=console,path=" + self.path("console.log"),
+            "-serial", "chardev:console",
+            "-chardev", "pty,id=ser1", "-serial", "chardev:ser1",
+            "-device", "virtio-serial-pci",
+            "-chardev", "socket,id=agent,server=on,wait=off,path=" + self.sock("agent"),
+            "-device", "virtserialport,chardev=agent,name=bench.agent",
+            "-chardev", "socket,id=control,server=on,wait=off,path=" + self.sock("control"),
+            "-device", "virtserialport,chardev=control,name=bench.control",
+            "-device", "qemu-xhci,id=xhci",
+            "-chardev", "socket,id=usb,server=on,wait=off,path=" + self.sock("usb"),
+            "-device", "usb-serial,bus=xhci.0,chardev=usb",
+            "-virtfs", "local,path=/,mount_tag=hostroot,security_model=none,readonly=on",
+            "-virtfs", "local,path=%s,mount_tag=run,security_model=none" % self.state_dir,
+        ]
+        qemu_log = open(self.path("qemu.log"), "wb")
+        self.qemu = subprocess.Popen(command, stdout=qemu_log, stderr=subprocess.STDOUT,
+                                     stdin=subprocess.DEVNULL)
+        deadline = time.monotonic() + BOOT_LIMIT
+        self.agent = _connect(self.sock("agent"), deadline)
+        self.control = _connect(self.sock("control"), deadline)
+        self.sel.register(self.control, selectors.EVENT_READ, self.on_control)
+        self.plug()
+        self.attach_ser1(deadline)
+        ready = self.agent_line(deadline)
+        if not ready.startswith("READY"):
+            raise BenchError("guest agent said " + ready)
+        self.figures["boot_seconds"] = round(time.monotonic() - started, 1)
+        self.figures["guest"] = ready
+        self.figures["kernel"] = version
+
+    def attach_ser1(self, deadline):
+        # QEMU names the pty of ttyS1's host end in its log.
+        while True:
+            with open(self.path("qemu.log"), "rb") as f:
+                for line in f.read().decode(errors="replace").splitlines():
+                    if "(label ser1)" in line:
+                        pts = line.split("redirected to ")[1].split()[0]
+                        fd = os.open(pts, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+                        _raw(fd)
+                        self.lines["ttyS1"].fd = fd
+                        self.watch("ttyS1")
+                        return
+            if self.qemu.poll() is not None or time.monotonic() > deadline:
+                raise BenchError("QEMU gave no pty for ttyS1")
+            time.sleep(0.02)
+
+    # --- the USB adapter ---------------------------------------------------------------
+    def plug(self):
+        if self.plugged:
+            return
+        s = _connect(self.sock("usb"), time.monotonic() + 10)
+        s.setblocking(False)
+        line = self.lines["ttyUSB0"]
+        line.fd, line.socket = s.fileno(), s
+        self.plugged = True
+        self.watch("ttyUSB0")
+
+    def unplug(self):
+        if not self.plugged:
+            return
+        line = self.lines["ttyUSB0"]
+        self.unwatch("ttyUSB0")
+        line.socket.close()
+        line.fd = None
+        self.plugged = False
+
+    # --- peers -------------------------------------------------------------------------
+    def watch(self, name):
+        line = self.lines[name]
+        if line.fd is None or line.mode == "stall":
+            return
+        try:
+            self.sel.register(line.fd, selectors.EVENT_READ, lambda: self.on_device(line))
+        except KeyError:
+            pass
+
+    def unwatch(self, name):
+        line = self.lines[name]
+        if line.fd is not None:
+            try:
+                self.sel.unregister(line.fd)
+            except KeyError:
+                pass
+
+    def on_device(self, line):
+        if not line.read_device() and line.name == "ttyUSB0":
+            self.unplug()   # QEMU closed the adapter's socket
+
+    def set_peer(self, name, mode):
+        if name not in self.lines or mode not in ("echo", "stall", "sim"):
+            raise BenchError("unknown peer %s=%s" % (name, mode))
+        line = self.lines[name]
+        self.unwatch(name)
+        if line.sim and mode != "sim":
+            self.sel.unregister(line.sim.master)
+            line.sim.stop()
+            line.sim = None
+        if mode == "sim" and not line.sim:
+            if not self.sim_program:
+                raise BenchError("the server was started without --sim")
+            line.sim = Simulator(self.sim_program, self.path("sim-%s.log" % name))
+            self.sel.register(line.sim.master, selectors.EVENT_READ, line.read_sim)
+        line.mode = mode
+        if mode == "stall":
+            # What the guest sent so far is gone; from now on nothing is read.
+            pass
+        self.watch(name)
+
+    # --- the guest's control port: requests from tests running inside -----------------
+    def on_control(self):
+        data = self.control.recv(4096)
+        if not data:
+            self.sel.unregister(self.control)
+            return
+        self.control_buf += data
+        while b"\n" in self.control_buf:
+            raw, self.control_buf = self.control_buf.split(b"\n", 1)
+            words = raw.decode(errors="replace").split()
+            self.control.sendall((self.serve_guest(words) + "\n").encode())
+
+    def serve_guest(self, words):
+        try:
+            if words == ["unplug"]:
+                self.usb_touched = True
+                self.unplug()
+            elif words == ["plug"]:
+                self.usb_touched = True
+                self.plug()
+            elif len(words) == 3 and words[0] == "peer":
+                self.set_peer(words[1], words[2])
+            elif len(words) == 2 and words[0] == "received":
+                return "ok %d" % self.lines[words[1]].received
+            else:
+                return "error unknown request"
+            return "ok"
+        except (BenchError, KeyError, OSError) as e:
+            return "error %s" % e
+
+    # --- the agent ---------------------------------------------------------------------
+    def agent_line(self, deadline):
+        """The next line from the agent, serving the peers while waiting."""
+        while b"\n" not in self.agent_buf:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise BenchError("the guest did not answer in time")
+            if self.qemu.poll() is not None:
+                raise BenchError("QEMU ended with status %d" % self.qemu.returncode)
+            self.sel.register(self.agent, selectors.EVENT_READ, None)
+            try:
+                for key, _ in self.sel.select(min(left, 0.5)):
+                    if key.data is None:
+                        data = self.agent.recv(4096)
+                        if not data:
+                            raise BenchError("the guest closed its agent port")
+                        self.agent_buf += data
+                    else:
+                        key.data()
+            finally:
+                self.sel.unregister(self.agent)
+        raw, self.agent_buf = self.agent_buf.split(b"\n", 1)
+        return raw.decode(errors="replace").strip()
+
+    def run(self, request):
+        """Runs request["argv"] in the guest; returns status and output file."""
+        for name, mode in request.get("peers", {}).items():
+            self.set_peer(name, mode)
+        if request.get("plugged", True):
+            self.plug()
+        self.next_id += 1
+        rid = "%04d" % self.next_id
+        seconds = int(request.get("timeout", 120))
+        env = ["%s=%s" % kv for kv in sorted(request.get("env", {}).items())]
+        command = "cd %s && exec env %s %s" % (
+            shlex.quote(request.get("cwd", "/")), " ".join(shlex.quote(e) for e in env),
+            shlex.join(request["argv"]))
+        if "\n" in command:
+            raise BenchError("a command line may not hold a line break")
+        self.agent.sendall(("RUN %s %d %s\n" % (rid, seconds, command)).encode())
+        answer = self.agent_line(time.monotonic() + seconds + 30)
+        words = answer.split()
+        if len(words) != 3 or words[:2] != ["DONE", rid]:
+            raise BenchError("guest agent said " + answer)
+        for name, line in self.lines.items():
+            if line.mode != "echo":
+                self.set_peer(name, "echo")
+        if self.usb_touched:
+            self.settle_usb()
+        return {"status": int(words[2]), "output": self.path("out/%s.log" % rid)}
+
+    def agent_wait(self, verb, path, seconds):
+        self.next_id += 1
+        rid = "w%04d" % self.next_id
+        self.agent.sendall(("%s %s %d %s\n" % (verb, rid, seconds * 10, path)).encode())
+        answer = self.agent_line(time.monotonic() + seconds + 30)
+        return answer == "DONE %s 0" % rid
+
+    def settle_usb(self):
+        """Unplugs and replugs until the adapter is ttyUSB0 again, as for a fresh test."""
+        self.usb_touched = False
+        self.unplug()
+        for node in ("/dev/ttyUSB1", "/dev/ttyUSB0"):
+            self.agent_wait("GONE", node, 20)
+        self.plug()
+        if not self.agent_wait("WAIT", "/dev/ttyUSB0", 20):
+            raise BenchError("the USB adapter did not come back as /dev/ttyUSB0")
+
+    # --- clients -----------------------------------------------------------------------
+    def serve(self, ready_fd):
+        listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        listener.bind(self.sock("bench"))
+        listener.listen(4)
+        with open(self.path("server.json"), "w") as f:
+            json.dump({"pid": os.getpid(), "socket": self.sock("bench"),
+                       "figures": self.figures}, f)
+        os.write(ready_fd, b"ready\n")
+        os.close(ready_fd)
+        self.sel.register(listener, selectors.EVENT_READ, None)
+        while not self.stopping:
+            if time.monotonic() - self.last_request > IDLE_LIMIT:
+                break
+            if self.qemu.poll() is not None:
+                break
+            for key, _ in self.sel.select(1.0):
+                if key.data is None:
+                    client, _ = listener.accept()
+                    self.sel.unregister(listener)
+                    try:
+                        self.answer(client)
+                    finally:
+                        client.close()
+                        if not self.stopping:
+                            self.sel.register(listener, selectors.EVENT_READ, None)
+                else:
+                    key.data()
+        listener.close()
+
+    def answer(self, client):
+        self.last_request = time.monotonic()
+        client.settimeout(10)
+        data = b""
+        while not data.endswith(b"\n"):
+            chunk = client.recv(65536)
+            if not chunk:
+                return
+            data += chunk
+        request = json.loads(data)
+        try:
+            if request.get("op") == "stop":
+                self.stopping = True
+                reply = {"status": 0}
+            elif request.get("op") == "figures":
+                reply = {"status": 0, "figures": self.figures}
+            else:
+                reply = self.run(request)
+        except BenchError as e:
+            reply = {"error": str(e)}
+        client.settimeout(None)
+        client.sendall((json.dumps(reply) + "\n").encode())
+
+    # --- the end -----------------------------------------------------------------------
+    def shutdown(self):
+        for line in self.lines.values():
+            if line.sim:
+                line.sim.stop()
+                line.sim = None
+        if self.qemu and self.qemu.poll() is None:
+            try:
+                if self.agent:
+                    self.agent.sendall(b"POWEROFF\n")
+                self.qemu.wait(STOP_LIMIT)
+            except (OSError, subprocess.TimeoutExpired):
+                self.qemu.kill()
+                self.qemu.wait()
+        shutil.rmtree(self.sock_dir, ignore_errors=True)
+
+
+def console_text(state_dir, limit=20000):
+    parts = []
+    for name in ("qemu.log", "console.log"):
+        try:
+            with open(os.path.join(state_dir, name), "rb") as f:
+                text = f.read().decode(errors="replace")
+        except OSError:
+            continue
+        parts.append("----- %s -----\n%s" % (name, text[-limit:]))
+    return "\n".join(parts)
+
+
+def serve_main(state_dir, sim_program, ready_fd):
+    """Body of the server process; ready_fd gets "ready" or the reason it failed."""
+    server = Server(state_dir, sim_program)
+    signal.signal(signal.SIGTERM, lambda *_: setattr(server, "stopping", True))
+    try:
+        server.boot()
+        server.serve(ready_fd)
+        return 0
+    except Exception as e:  # every failure stops the guest and is told to the starter
+        try:
+            os.write(ready_fd, ("failed %s\n" % e).encode())
+        except OSError:
+            pass
+        print("bench server: %s" % e, file=sys.stderr)
+        return 1
+    finally:
+        server.shutdown()

@@ -1,0 +1,129 @@
+// The port component on a line with an echoing peer: on the bench's real drivers (8250 and
+// FTDI) and, with the same bodies, on a pseudo-terminal. Bounds are generous: they only
+// tell "returned at once" from "waited for the time-out".
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "bench_line.h"
+#include "echo_line.h"
+#include "serial/custom_comm.h"
+
+namespace drivers {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr std::uint32_t kPatienceMs = 10000;
+
+milliseconds Since(Clock::time_point start) {
+  return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+}
+
+class EchoPort : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    comm_.SetDeviceName(line_.Path());
+    comm_.SetBaudRate(serial::br115200);
+    ASSERT_TRUE(comm_.Open()) << line_.Path();
+  }
+
+  // Sends `bytes` and reads the echo back, within the patience.
+  Bytes RoundTrip(const Bytes& bytes) {
+    EXPECT_TRUE(comm_.SendString(bytes));
+    Bytes echo(bytes.size());
+    echo.resize(comm_.ReadBuffer(echo.data(), static_cast<std::uint32_t>(echo.size()), kPatienceMs));
+    return echo;
+  }
+
+  EchoLine line_;
+  serial::TXComm comm_;
+};
+
+TEST_F(EchoPort, EveryByteValueCrossesBothWaysUnchanged) {
+  const Bytes all = AllByteValues();
+  EXPECT_EQ(RoundTrip(all), all);
+  const Bytes zeros(64, 0x00);
+  EXPECT_EQ(RoundTrip(zeros), zeros);
+  const Bytes frame{0xAA, 0x55, 0x00, 0x0D, 0x0A, 0x11, 0x13, 0x00, 0xFF};
+  EXPECT_EQ(RoundTrip(frame), frame);
+}
+
+TEST_F(EchoPort, ABlockLargerThanTheDriverQueuesArrivesWhole) {
+  Bytes block(16 * 1024);
+  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+  comm_.Buffers().SetOutputTimeout(static_cast<std::uint16_t>(kPatienceMs));
+  EXPECT_EQ(RoundTrip(block), block);
+}
+
+TEST_F(EchoPort, ReadStringTakesWhatWaitsAndNeverWaitsForMore) {
+  const Bytes frame{0x01, 0x00, 0x00, 0x03};
+  ASSERT_TRUE(comm_.SendString(frame));
+  const auto start = Clock::now();
+  while (comm_.InQueueCount() < frame.size() && Since(start) < milliseconds(kPatienceMs)) {
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  Bytes s;
+  const auto read_start = Clock::now();
+  EXPECT_TRUE(comm_.ReadString(s));
+  EXPECT_EQ(s, frame);
+  EXPECT_FALSE(comm_.ReadString(s));
+  EXPECT_LT(Since(read_start), milliseconds(2500));
+}
+
+TEST_F(EchoPort, AReadOfBytesThatNeverComeEndsAtItsTimeOut) {
+  Bytes buffer(8);
+  const auto start = Clock::now();
+  EXPECT_EQ(comm_.ReadBuffer(buffer.data(), 8, 400), 0u);
+  const milliseconds took = Since(start);
+  std::printf("ReadBuffer with a 400 ms time-out on %s returned after %lld ms\n",
+              line_.Path().c_str(), static_cast<long long>(took.count()));
+  EXPECT_GE(took, milliseconds(390));
+  EXPECT_LT(took, milliseconds(4000));
+}
+
+TEST_F(EchoPort, ClosedAndReopenedThePortCarriesBytesAgain) {
+  const Bytes frame{0x10, 0x00, 0x20, 0x30};
+  EXPECT_EQ(RoundTrip(frame), frame);
+  const auto start = Clock::now();
+  comm_.Close();
+  std::printf("Close with nothing waiting took %lld ms\n", static_cast<long long>(Since(start).count()));
+  EXPECT_LT(Since(start), milliseconds(1000));
+  EXPECT_FALSE(comm_.IsOpen());
+  ASSERT_TRUE(comm_.Open());
+  EXPECT_EQ(RoundTrip(frame), frame);
+}
+
+TEST_F(EchoPort, ASecondPortOnTheSameDeviceIsRefused) {
+  serial::TXComm second;
+  second.SetDeviceName(line_.Path());
+  EXPECT_FALSE(second.Open());
+  const Bytes frame{0x42};
+  EXPECT_EQ(RoundTrip(frame), frame);
+}
+
+// The host end stops reading (the bench's stalled peer): what the driver still holds
+// cannot drain. Closing must not hold the caller for the driver's closing wait.
+TEST(StalledLine, CloseReturnsWithinOneSecondWhileOutputCannotDrain) {
+  EchoLine line;
+  ASSERT_TRUE(line.OnBench()) << "needs the bench's stalled peer";
+  serial::TXComm comm;
+  comm.SetDeviceName(line.Path());
+  comm.SetBaudRate(serial::br115200);
+  ASSERT_TRUE(comm.Open());
+  const std::uint32_t sent = StallOutput(comm, "ttyS1");
+  std::printf("sent %u bytes before the output time-out; %u still queued\n", sent,
+              comm.OutQueueCount());
+  const auto start = Clock::now();
+  comm.Close();
+  const milliseconds took = Since(start);
+  std::printf("Close with stalled output took %lld ms\n", static_cast<long long>(took.count()));
+  EXPECT_LT(took, milliseconds(1000));
+}
+
+}  // namespace
+}  // namespace drivers

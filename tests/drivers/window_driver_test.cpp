@@ -1,0 +1,238 @@
+// The window (offscreen) in the bench's guest on a real driver: every rate and data format
+// of its lists reaching the device, the module simulator on the host end of the FTDI line,
+// a real unplug and replug of the adapter while the window polls, and closing the window
+// while its output cannot drain.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include "app/form_layout.h"
+#include "app/tests/window_fixture.h"
+#include "bench_line.h"
+#include "process_probe.h"
+#include "tests/e2e/module_window.h"
+#include "window_rig.h"
+
+namespace drivers {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using reliability::LogCounts;
+using reliability::WindowRig;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kPatience{10000};
+constexpr double kNoSpin = 0.3;  // share of one core; a busy loop comes close to 1.0
+
+// The items of one of the window's drop-down lists, as its form builds them.
+std::vector<std::string> WindowList(QComboBox* rtutest::FormControls::*list) {
+  QWidget window;
+  const rtutest::FormControls ui = rtutest::BuildForm(window);
+  std::vector<std::string> items;
+  for (int i = 0; i < (ui.*list)->count(); ++i) items.push_back((ui.*list)->itemText(i).toStdString());
+  return items;
+}
+
+std::string ParamName(const ::testing::TestParamInfo<std::string>& info) { return "x" + info.param; }
+
+// What the device reports while open, in the window's terms.
+struct DeviceSettings {
+  std::uint32_t baud = 0;
+  std::string format;
+};
+
+DeviceSettings Reported(serial::TXComm& port) {
+  serial::platform::DCB dcb;
+  if (!port.GetDCB(dcb)) return {};
+  const char parity[] = {'N', 'O', 'E', 'M', 'S'};
+  return {dcb.BaudRate, std::string{static_cast<char>('0' + dcb.ByteSize),
+                                    dcb.Parity < 5 ? parity[dcb.Parity] : '?',
+                                    dcb.StopBits == 2 ? '2' : '1'}};
+}
+
+// Opens the window's port with the rate and format texts chosen in its lists, checks that
+// the device reports them, and that bytes of that width cross the line and come back.
+void OpenAndExchange(const std::string& baud, const std::string& format) {
+  WindowRig rig;
+  rig.Window().Controls().ComboBox1->setCurrentText(QString::fromStdString(baud));
+  rig.Window().Controls().ComboBox6->setCurrentText(QString::fromStdString(format));
+  ASSERT_TRUE(rig.OpenPort(DevicePath()));
+  serial::TXComm& port = rig.Window().XMODEM1();
+  const DeviceSettings reported = Reported(port);
+  std::printf("asked %s %s, %s reports %u %s\n", baud.c_str(), format.c_str(),
+              DevicePath().c_str(), reported.baud, reported.format.c_str());
+  EXPECT_EQ(reported.baud, std::stoul(baud)) << "the driver runs at another rate than asked";
+  EXPECT_EQ(reported.format, format) << "the driver runs another data format than asked";
+  std::vector<std::uint8_t> bytes = AllByteValues(format[0] - '0');
+  bytes.resize(256);
+  ASSERT_TRUE(port.SendString(bytes));
+  std::vector<std::uint8_t> echo(bytes.size());
+  echo.resize(port.ReadBuffer(echo.data(), static_cast<std::uint32_t>(echo.size()), kPatience.count()));
+  EXPECT_EQ(echo, bytes);
+}
+
+class WindowRate : public ::testing::TestWithParam<std::string> {};
+TEST_P(WindowRate, ReachesTheDevice) { OpenAndExchange(GetParam(), "8N1"); }
+INSTANTIATE_TEST_SUITE_P(List, WindowRate,
+                         ::testing::ValuesIn(WindowList(&rtutest::FormControls::ComboBox1)), ParamName);
+
+class WindowFormat : public ::testing::TestWithParam<std::string> {};
+TEST_P(WindowFormat, ReachesTheDevice) { OpenAndExchange("9600", GetParam()); }
+INSTANTIATE_TEST_SUITE_P(List, WindowFormat,
+                         ::testing::ValuesIn(WindowList(&rtutest::FormControls::ComboBox6)), ParamName);
+
+// ---- against the module simulator on the host end -------------------------------------
+
+class WindowOnModule : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(rig_.OpenPort(DevicePath())); }
+
+  // Ticks once `count` bytes wait in the port (the tick then takes the whole block).
+  void TickWhenWaiting(std::uint32_t count) {
+    ASSERT_TRUE(reliability::WaitFor(
+        [&] { return rig_.Window().XMODEM1().InQueueCount() >= count; }, kPatience))
+        << "the module's answer did not arrive";
+    rig_.Tick();
+  }
+  // A read-all whose answer is decoded; returns what the log showed.
+  LogCounts ReadAll() {
+    rig_.Read();
+    TickWhenWaiting(53);
+    LogCounts counts;
+    rig_.TakeLog(counts);
+    return counts;
+  }
+  void Press(int button) {
+    rig_.Window().Controls().RelayButtons[button]->click();
+    TickWhenWaiting(8);
+  }
+  QString Cell(int row) { return rtutest::testing::CellOf(rig_.Window(), row); }
+  int ModeFramesSent() {
+    return static_cast<int>(rtutest::testing::LogOf(rig_.Window()).filter(QStringLiteral(" 发送：AA 55 ")).size());
+  }
+
+  WindowRig rig_;
+};
+
+TEST_F(WindowOnModule, ReadAllIsDecodedIntoTheLogAndTheList) {
+  const LogCounts counts = ReadAll();
+  EXPECT_EQ(counts.decodes, 1);
+  EXPECT_EQ(counts.failures, 0);
+  EXPECT_EQ(counts.last_values, rtutest::e2e::ExampleValueLines());
+  EXPECT_EQ(Cell(1), "1.000");
+  EXPECT_EQ(Cell(16), "01 ");
+  EXPECT_TRUE(rig_.Boxes().empty());
+}
+
+TEST_F(WindowOnModule, TheEightRelayButtonsSwitchTheModulesRelays) {
+  for (int on : {0, 2, 4, 6}) Press(on);  // Button3, 5, 7, 9: relays 1 to 4 on
+  EXPECT_EQ(ReadAll().last_values, rtutest::e2e::ExampleValueLines({"01 ", "01 ", "01 ", "01 "}));
+  for (int off : {1, 3, 5, 7}) Press(off);
+  EXPECT_EQ(ReadAll().last_values, rtutest::e2e::ExampleValueLines({"00 ", "00 ", "00 ", "00 "}));
+  EXPECT_TRUE(rig_.Boxes().empty());
+}
+
+TEST_F(WindowOnModule, TheModeFrameGoesOutOncePerOpening) {
+  rig_.Read();
+  TickWhenWaiting(53);
+  rig_.Read();
+  TickWhenWaiting(53);
+  EXPECT_EQ(ModeFramesSent(), 1);
+  ASSERT_TRUE(rig_.OpenPort(DevicePath()));
+  rig_.Read();
+  TickWhenWaiting(53);
+  EXPECT_EQ(ModeFramesSent(), 2);
+}
+
+// The adapter is pulled out while the window polls, then put back. The polls after the
+// unplug are cheap, at most one failure box shows, the next command reports "发送失败！";
+// once back the adapter must be /dev/ttyUSB0 again, so that pressing 打开串口 and 读取 work.
+TEST_F(WindowOnModule, AnUnplugWhilePollingIsReportedAndTheReplugWorksAgain) {
+  ASSERT_EQ(ReadAll().decodes, 1);
+  const std::string device = DevicePath();
+  ASSERT_EQ(BenchRequest("unplug"), "ok");
+  const milliseconds gone = WaitForNode(device, false, kPatience);
+  std::printf("after the unplug %s was gone in %lld ms\n", device.c_str(), static_cast<long long>(gone.count()));
+  const double share = reliability::CpuShareOver(milliseconds(2000), [&] {
+    rig_.ProcessEvents();
+    rig_.Tick();
+  });
+  std::printf("window polling after the unplug: %.1f %% of one core, %zu failure box(es)\n",
+              share * 100, rig_.Boxes().size());
+  EXPECT_LT(share, kNoSpin);
+  EXPECT_LE(rig_.Boxes().size(), 1u);
+  LogCounts after;
+  rig_.TakeLog(after);
+  rig_.Read();
+  rig_.TakeLog(after);
+  EXPECT_GE(after.send_failures, 1) << "the next command did not report 发送失败！";
+
+  ASSERT_EQ(BenchRequest("plug"), "ok");
+  const milliseconds back = WaitForNode("/sys/bus/usb-serial/devices", true, kPatience);
+  ASSERT_GE(back.count(), 0);
+  const bool as_usb0 = WaitForNode(device, true, kPatience).count() >= 0;
+  const bool as_usb1 = WaitForNode("/dev/ttyUSB1", true, milliseconds(0)).count() >= 0;
+  std::printf("after the replug: %s %s, /dev/ttyUSB1 %s\n", device.c_str(), as_usb0 ? "is back" : "is missing",
+              as_usb1 ? "exists" : "does not exist");
+  EXPECT_TRUE(as_usb0) << "the adapter came back under another device number";
+  ASSERT_TRUE(rig_.OpenPort(device));
+  EXPECT_EQ(ReadAll().decodes, 1);
+}
+
+// ---- closing while output cannot drain ------------------------------------------------
+
+// Ends the process when a step overruns its limit, after saying how long it was given: a
+// close that waits for a driver's 30 s closing wait must not hold the whole bench.
+class StepLimit {
+ public:
+  StepLimit(const char* step, milliseconds limit)
+      : thread_([=, this] {
+          std::unique_lock lock(mutex_);
+          if (!done_cv_.wait_for(lock, limit, [this] { return done_; })) {
+            std::printf("%s still waiting after its %lld ms limit\n", step, static_cast<long long>(limit.count()));
+            std::fflush(stdout);
+            std::_Exit(1);
+          }
+        }) {}
+  ~StepLimit() {
+    {
+      std::lock_guard lock(mutex_);
+      done_ = true;
+    }
+    done_cv_.notify_one();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable done_cv_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+TEST(WindowClosing, TakesUnderOneSecondWhileOutputCannotDrain) {
+  auto rig = std::make_unique<WindowRig>();
+  ASSERT_TRUE(rig->OpenPort(DevicePath()));
+  const std::uint32_t sent = StallOutput(rig->Window().XMODEM1(), "ttyS1");
+  std::printf("sent %u bytes into the stalled line\n", sent);
+  const auto start = Clock::now();
+  {
+    StepLimit limit("closing the window", milliseconds(5000));
+    rig.reset();
+  }
+  const auto took = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+  std::printf("closing the window took %lld ms\n", static_cast<long long>(took.count()));
+  EXPECT_LT(took, milliseconds(1000));
+}
+
+}  // namespace
+}  // namespace drivers
