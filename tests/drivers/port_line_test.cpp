@@ -3,6 +3,8 @@
 // tell "returned at once" from "waited for the time-out".
 #include <gtest/gtest.h>
 
+#include <time.h>
+
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -19,6 +21,12 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr std::uint32_t kPatienceMs = 10000;
+
+double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
 
 milliseconds Since(Clock::time_point start) {
   return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
@@ -123,6 +131,31 @@ TEST(StalledLine, CloseReturnsWithinOneSecondWhileOutputCannotDrain) {
   const milliseconds took = Since(start);
   std::printf("Close with stalled output took %lld ms\n", static_cast<long long>(took.count()));
   EXPECT_LT(took, milliseconds(1000));
+}
+
+// At 300 bit/s with an output size of 128 the driver's queue sits at that size for the
+// whole send, and a tty reports room below 256 queued bytes: waiting for room must still
+// wait, not return at once to a loop that asks again.
+TEST(StalledLine, ASlowSendIntoASmallOutputSizeKeepsTheCpuIdle) {
+  EchoLine line;
+  ASSERT_TRUE(line.OnBench()) << "needs the bench's line";
+  serial::TXComm comm;
+  comm.SetDeviceName(line.Path());
+  comm.SetBaudRate(serial::br300);
+  comm.Buffers().SetOutputSize(128);
+  comm.Buffers().SetOutputTimeout(3000);
+  ASSERT_TRUE(comm.Open());
+  const std::vector<std::uint8_t> block(1024, 0x5A);
+  const double cpu_start = ProcessCpuSeconds();
+  const auto start = Clock::now();
+  const std::uint32_t sent = comm.SendData(block.data(), static_cast<std::uint32_t>(block.size()));
+  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  const double share = (ProcessCpuSeconds() - cpu_start) / wall;
+  std::printf("300 bit/s, output size 128: sent %u bytes in %.2f s, %u queued, CPU %.2f %% of a core\n",
+              sent, wall, comm.OutQueueCount(), share * 100);
+  EXPECT_LT(share, 0.01);
+  EXPECT_GE(wall, 2.9);
+  comm.Close();
 }
 
 }  // namespace

@@ -74,6 +74,10 @@ bool PosixDevice::SetCommState(const DCB& dcb) {
   if (!ApplyLines(dcb)) return false;
   dcb_ = dcb;
   character_time_ = CharacterTime(image);
+  input_rules_ = InputRules{
+      .marked = MarksInput(image),
+      .error_char = dcb.fErrorChar ? std::optional<std::uint8_t>(dcb.ErrorChar) : std::nullopt,
+      .discard_null = dcb.fNull != 0};
   return true;
 }
 
@@ -152,9 +156,13 @@ bool PosixDevice::ClearCommError(std::uint32_t& errors, COMSTAT& status) {
   PollLines();
   errors = std::exchange(errors_, 0);
   status = COMSTAT{};
+  // The kernel's bytes are taken into the buffer first: marked input counts as what it
+  // decodes to, and the bytes counted are the ones the next read returns. Only what a
+  // full buffer leaves behind is counted in the kernel.
+  Fill();
   std::uint32_t waiting = 0;
   std::uint32_t queued = 0;
-  if (failure_ == 0 && tty::InputWaiting(fd_.Get(), waiting) != 0) waiting = 0;
+  if (failure_ == 0 && Room() == 0 && tty::InputWaiting(fd_.Get(), waiting) != 0) waiting = 0;
   if (failure_ == 0 && tty::OutputWaiting(fd_.Get(), queued) != 0) queued = 0;
   status.cbInQue = static_cast<std::uint32_t>(buffer_.size()) + waiting;
   status.cbOutQue = queued;

@@ -11,6 +11,7 @@
 #include <deque>
 #include <mutex>
 
+#include "serial/platform/posix/input_marks.h"
 #include "serial/platform/posix/line_events.h"
 #include "serial/platform/posix/serial_line.h"
 #include "serial/platform/posix/termios_image.h"
@@ -62,6 +63,7 @@ class PosixDevice : public SerialDevice {
   void PollLines();
   std::chrono::milliseconds UntilLinePoll() const;
   std::uint32_t Room() const;
+  std::chrono::milliseconds UntilBelowOutputSize() const;
 
   // After a hang-up the number holds a placeholder (see Release) until destruction.
   const UniqueFd fd_;
@@ -75,6 +77,8 @@ class PosixDevice : public SerialDevice {
   bool rs485_ = false;
 
   std::deque<std::uint8_t> buffer_;  // received, not yet read; at most input_queue_
+  InputMarks marks_;
+  InputRules input_rules_;
   std::uint32_t mask_ = 0;
   std::uint32_t pending_ = 0;  // events of the mask that occurred since the last report
   std::uint32_t errors_ = 0;   // CE_* since the last ClearCommError

@@ -28,14 +28,17 @@ std::uint32_t PosixDevice::Room() const {
   return held < input_queue_ ? input_queue_ - held : 0;
 }
 
-// Moves what the kernel holds into the buffer, as far as the bound allows. A read of 0 or
-// EIO means the line was hung up (pty peer closed, adapter removed).
+// Moves what the kernel holds into the buffer, as far as the bound allows. A short read
+// took everything there was, so no second read is made to learn that. A read of 0 or EIO
+// means the line was hung up (pty peer closed, adapter removed).
 void PosixDevice::Fill() {
   while (failure_ == 0 && Room() > 0) {
     std::uint8_t chunk[1024];
-    const ssize_t n = ::read(fd_.Get(), chunk, std::min<std::size_t>(sizeof chunk, Room()));
+    const std::size_t want = std::min<std::size_t>(sizeof chunk, Room());
+    const ssize_t n = ::read(fd_.Get(), chunk, want);
     if (n > 0) {
       TakeArrivals(chunk, static_cast<std::size_t>(n));
+      if (static_cast<std::size_t>(n) < want) return;
     } else if (n < 0 && errno == EINTR) {
       continue;
     } else if (n < 0 && errno == EAGAIN) {
@@ -47,10 +50,27 @@ void PosixDevice::Fill() {
 }
 
 void PosixDevice::TakeArrivals(const std::uint8_t* bytes, std::size_t n) {
+  const Decoded decoded = marks_.Take(bytes, n, input_rules_);
+  if (decoded.brk) {
+    errors_ |= CE_BREAK;
+    Note(EV_BREAK);
+  }
+  if (decoded.error) {
+    // The mark does not tell parity from framing; a driver's counters do, and are read
+    // at the next look.
+    if (line_source_ == LineSource::Counters) {
+      last_line_poll_ = Clock::time_point{};
+    } else {
+      errors_ |= CE_RXPARITY;
+    }
+    Note(EV_ERR);
+  }
+  const std::vector<std::uint8_t>& data = decoded.data;
+  if (data.empty()) return;
   const std::size_t before = buffer_.size();
-  buffer_.insert(buffer_.end(), bytes, bytes + n);
+  buffer_.insert(buffer_.end(), data.begin(), data.end());
   std::uint32_t events = EV_RXCHAR;
-  if (std::find(bytes, bytes + n, dcb_.EvtChar) != bytes + n) events |= EV_RXFLAG;
+  if (std::find(data.begin(), data.end(), dcb_.EvtChar) != data.end()) events |= EV_RXFLAG;
   const std::size_t full80 = input_queue_ * std::size_t{4} / 5;
   if (before < full80 && buffer_.size() >= full80) events |= EV_RX80FULL;
   Note(events);
@@ -153,7 +173,7 @@ IoResult PosixDevice::ReadChunk(std::uint8_t* data, std::uint32_t n) {
   const bool was_full = Room() == 0;
   std::uint32_t got = 0;
   while (got < n) {
-    Fill();
+    if (buffer_.size() < n - got) Fill();  // the counted bytes are mostly buffered already
     if (buffer_.empty()) break;
     const auto take = std::min<std::size_t>(n - got, buffer_.size());
     std::copy_n(buffer_.begin(), take, data + got);
@@ -214,15 +234,29 @@ void PosixDevice::WaitForInput(milliseconds max) {
   WaitReady({{owner_wake_.Handle(), POLLIN}, {watch_fd, POLLIN}}, max);
 }
 
+// A tty reports room while fewer than 256 bytes are queued, also when the output size the
+// component keeps to is smaller: with the queue at that size a poll for room would return
+// at once, and a sender that asks again would spin. The wait then lasts as long as the
+// line takes to send the bytes above the size (a failure still ends it).
+milliseconds PosixDevice::UntilBelowOutputSize() const {
+  std::uint32_t queued = 0;
+  if (tty::OutputWaiting(fd_.Get(), queued) != 0 || queued < output_queue_) {
+    return milliseconds(-1);
+  }
+  return std::chrono::ceil<milliseconds>(character_time_ * (queued - output_queue_ + 1));
+}
+
 void PosixDevice::WaitForOutput(milliseconds max) {
   bool failed = false;
+  milliseconds held{-1};
   {
     std::lock_guard lock(mutex_);
     owner_wake_.Drain();
     failed = failure_ != 0;
+    if (!failed) held = UntilBelowOutputSize();
   }
-  if (failed) {  // as in WaitForInput: no room will come
-    WaitReady({{owner_wake_.Handle(), POLLIN}}, max);
+  if (failed || held.count() >= 0) {  // as in WaitForInput: no room will come at once
+    WaitReady({{owner_wake_.Handle(), POLLIN}}, failed ? max : std::min(max, held));
     return;
   }
   if (HungUp(WaitReady({{fd_.Get(), POLLOUT}}, max))) {

@@ -131,6 +131,9 @@ void StoreDcb(const DCB& dcb, TermiosImage& image) {
   MakeRaw(image);
   StoreRate(dcb.BaudRate, image);
   StoreFrame(dcb, image);
+  // Breaks and bytes with errors come marked (FF 00 00, FF 00 X; FF data as FF FF), so
+  // that the backend can tell them from data.
+  image.c_iflag |= PARMRK;
   Set(image.c_iflag, INPCK, dcb.fParity);
   Set(image.c_iflag, IXON, dcb.fOutX);
   Set(image.c_iflag, IXOFF, dcb.fInX);
@@ -152,6 +155,8 @@ void LoadDcb(const TermiosImage& image, DCB& dcb) {
   dcb.XonChar = image.c_cc[VSTART];
   dcb.XoffChar = image.c_cc[VSTOP];
 }
+
+bool MarksInput(const TermiosImage& image) { return (image.c_iflag & PARMRK) != 0; }
 
 std::chrono::microseconds CharacterTime(const TermiosImage& image) {
   const std::uint32_t cflag = image.c_cflag;

@@ -20,12 +20,16 @@ int CheckDcb(const DCB& dcb);
 void MakeRaw(TermiosImage& image);
 
 // The block applied onto image (the device's current settings): rate, data bits, parity,
-// stop bits, parity check, XON/XOFF and their characters, RTS/CTS handshake; raw mode.
+// stop bits, parity check, XON/XOFF and their characters, RTS/CTS handshake; raw mode
+// with breaks and errors marked (PARMRK).
 // The block must have passed CheckDcb.
 void StoreDcb(const DCB& dcb, TermiosImage& image);
 
 // What image holds, read into dcb; dcb otherwise keeps its values (those last set).
 void LoadDcb(const TermiosImage& image, DCB& dcb);
+
+// The terminal marks breaks and bytes received with errors (PARMRK).
+bool MarksInput(const TermiosImage& image);
 
 // The time one character (start, data, parity and stop bits) takes at the image's rate.
 std::chrono::microseconds CharacterTime(const TermiosImage& image);

@@ -226,6 +226,32 @@ TEST(PtyDevice, FormatReadsBackAsSet) {
   }
 }
 
+// With the parity check on, the terminal marks errors and doubles FF: the marks never reach
+// the reader. Null bytes are dropped when asked.
+TEST(PtyDevice, MarkedInputReachesTheReaderAsReceived) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  DCB dcb;
+  ASSERT_TRUE(device->GetCommState(dcb));
+  dcb.fParity = 1;
+  ASSERT_TRUE(device->SetCommState(dcb));
+  const Bytes in = {0xFF, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x41};
+  ASSERT_TRUE(pty.Write(in));
+  ASSERT_TRUE(InQueueReaches(*device, in.size()));
+  EXPECT_EQ(ReadAll(*device, in.size()), in);
+  std::uint32_t errors = 0;
+  COMSTAT status;
+  ASSERT_TRUE(device->ClearCommError(errors, status));
+  EXPECT_EQ(errors, 0u);
+
+  dcb.fNull = 1;
+  ASSERT_TRUE(device->SetCommState(dcb));
+  ASSERT_TRUE(pty.Write(in));
+  ASSERT_TRUE(InQueueReaches(*device, 4));
+  EXPECT_EQ(ReadAll(*device, 4), (Bytes{0xFF, 0xFF, 0xFF, 0x41}));
+}
+
 TEST(PtyDevice, BytesRoundTripBothWaysWithZeros) {
   PtyPair pty;
   auto device = Open(pty);
