@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <numeric>
 #include <thread>
@@ -80,6 +81,14 @@ double ThreadCpuSeconds() {
   timespec t{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The device's block as it reads back, changed by change, then set.
+bool Change(SerialDevice& device, const std::function<void(DCB&)>& change) {
+  DCB dcb;
+  if (!device.GetCommState(dcb)) return false;
+  change(dcb);
+  return device.SetCommState(dcb);
 }
 
 // Descriptors of this process open on path (a pty's node goes with its master).
@@ -214,15 +223,16 @@ TEST(PtyDevice, FormatReadsBackAsSet) {
   const std::uint8_t formats[][3] = {{7, EVENPARITY, ONESTOPBIT}, {8, MARKPARITY, TWOSTOPBITS},
                                      {5, ODDPARITY, ONE5STOPBITS}, {8, NOPARITY, ONESTOPBIT}};
   for (const auto& f : formats) {
-    DCB dcb;
-    ASSERT_TRUE(device->GetCommState(dcb));
-    dcb.ByteSize = f[0];
-    dcb.Parity = f[1];
-    dcb.StopBits = f[2];
-    ASSERT_TRUE(device->SetCommState(dcb)) << int(f[0]) << int(f[1]) << int(f[2]);
+    DCB set;
+    ASSERT_TRUE(Change(*device, [&](DCB& d) {
+      d.ByteSize = f[0];
+      d.Parity = f[1];
+      d.StopBits = f[2];
+      set = d;
+    })) << int(f[0]) << int(f[1]) << int(f[2]);
     DCB back;
     ASSERT_TRUE(device->GetCommState(back));
-    EXPECT_EQ(back, dcb) << int(f[0]) << int(f[1]) << int(f[2]);
+    EXPECT_EQ(back, set) << int(f[0]) << int(f[1]) << int(f[2]);
   }
 }
 
@@ -232,10 +242,7 @@ TEST(PtyDevice, MarkedInputReachesTheReaderAsReceived) {
   PtyPair pty;
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
-  DCB dcb;
-  ASSERT_TRUE(device->GetCommState(dcb));
-  dcb.fParity = 1;
-  ASSERT_TRUE(device->SetCommState(dcb));
+  ASSERT_TRUE(Change(*device, [](DCB& d) { d.fParity = 1; }));
   const Bytes in = {0xFF, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x41};
   ASSERT_TRUE(pty.Write(in));
   ASSERT_TRUE(InQueueReaches(*device, in.size()));
@@ -245,8 +252,7 @@ TEST(PtyDevice, MarkedInputReachesTheReaderAsReceived) {
   ASSERT_TRUE(device->ClearCommError(errors, status));
   EXPECT_EQ(errors, 0u);
 
-  dcb.fNull = 1;
-  ASSERT_TRUE(device->SetCommState(dcb));
+  ASSERT_TRUE(Change(*device, [](DCB& d) { d.fNull = 1; }));
   ASSERT_TRUE(pty.Write(in));
   ASSERT_TRUE(InQueueReaches(*device, 4));
   EXPECT_EQ(ReadAll(*device, 4), (Bytes{0xFF, 0xFF, 0xFF, 0x41}));
