@@ -89,6 +89,7 @@ class PosixDevice : public SerialDevice {
   LineSource line_source_ = LineSource::None;
   LineCounters counters_{};
   int modem_lines_ = 0;
+  bool sample_modem_lines_ = false;
   Clock::time_point last_line_poll_{};
 
   Wakeup event_wake_;  // ends the event thread's poll: mask, room, events, failure

@@ -105,12 +105,16 @@ void PosixDevice::Release() {
 }
 
 // Counters are preferred: they catch a transition shorter than the sampling interval.
-// A device with neither (a pty answers ENOTTY) is never sampled.
+// But a UART driver counts modem-line changes only while its modem-status interrupts are
+// on (RTS/CTS, no CLOCAL, or a TIOCMIWAIT pending), so the lines' levels are sampled
+// beside the counters, and a change either shows is reported once. A device with neither
+// (a pty answers ENOTTY) is never sampled.
 void PosixDevice::StartLineWatch() {
   const int fd = fd_.Get();
+  sample_modem_lines_ = tty::GetModemLines(fd, modem_lines_) == 0;
   if (tty::GetCounters(fd, counters_) == 0) {
     line_source_ = LineSource::Counters;
-  } else if (tty::GetModemLines(fd, modem_lines_) == 0) {
+  } else if (sample_modem_lines_) {
     line_source_ = LineSource::ModemLines;
   }
   last_line_poll_ = Clock::now();
@@ -120,19 +124,20 @@ void PosixDevice::PollLines() {
   if (line_source_ == LineSource::None || failure_ != 0) return;
   if (Clock::now() - last_line_poll_ < kLinePollInterval) return;
   last_line_poll_ = Clock::now();
-  if (line_source_ == LineSource::Counters) {
-    LineCounters now;
-    if (tty::GetCounters(fd_.Get(), now) != 0) return;
-    const LineChange change = CompareCounters(counters_, now);
-    counters_ = now;
+  std::uint32_t events = 0;
+  LineCounters counted;
+  if (line_source_ == LineSource::Counters && tty::GetCounters(fd_.Get(), counted) == 0) {
+    const LineChange change = CompareCounters(counters_, counted);
+    counters_ = counted;
     errors_ |= change.errors;
-    Note(change.events);
-  } else {
-    int now = 0;
-    if (tty::GetModemLines(fd_.Get(), now) != 0) return;
-    Note(CompareModemLines(modem_lines_, now));
-    modem_lines_ = now;
+    events |= change.events;
   }
+  int levels = 0;
+  if (sample_modem_lines_ && tty::GetModemLines(fd_.Get(), levels) == 0) {
+    events |= CompareModemLines(modem_lines_, levels);
+    modem_lines_ = levels;
+  }
+  Note(events);
 }
 
 milliseconds PosixDevice::UntilLinePoll() const {
