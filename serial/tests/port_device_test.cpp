@@ -311,6 +311,7 @@ TEST(Read, ReadStringTakesExactlyTheWaitingBytesWithoutWaiting) {
   EXPECT_EQ(s, waiting);
   EXPECT_EQ(p.state->ArgsOf<std::uint32_t>("ReadChunk"), std::vector<std::uint32_t>{5});
   EXPECT_EQ(p.state->CallCount("WaitForInput"), 0u);
+  EXPECT_EQ(p.state->CallCount("ClearCommError"), 1u) << "the count is asked once";
   EXPECT_EQ(reads, 1);
 }
 
