@@ -86,9 +86,9 @@ double ThreadCpuSeconds() {
 // The device's block as it reads back, changed by change, then set.
 bool Change(SerialDevice& device, const std::function<void(DCB&)>& change) {
   DCB dcb;
-  if (!device.GetCommState(dcb)) return false;
+  if (!device.GetCommState(dcb).Ok()) return false;
   change(dcb);
-  return device.SetCommState(dcb);
+  return device.SetCommState(dcb).Ok();
 }
 
 // Descriptors of this process open on path (a pty's node goes with its master).
@@ -112,7 +112,8 @@ termios TermiosOf(const std::string& path) {
 
 // A wait for events on its own thread, as the component's event thread makes it.
 struct PendingWait {
-  StopEvent stop;
+  const std::unique_ptr<StopEvent> stop_event = DefaultPlatform()->CreateStopEvent();
+  StopEvent& stop = *stop_event;
   std::uint32_t mask = 0;
   double cpu_seconds = 0;
   std::future<WaitOutcome> outcome;
@@ -231,7 +232,7 @@ TEST(PtyDevice, FormatReadsBackAsSet) {
       set = d;
     })) << int(f[0]) << int(f[1]) << int(f[2]);
     DCB back;
-    ASSERT_TRUE(device->GetCommState(back));
+    ASSERT_TRUE(device->GetCommState(back).Ok());
     EXPECT_EQ(back, set) << int(f[0]) << int(f[1]) << int(f[2]);
   }
 }
@@ -249,7 +250,7 @@ TEST(PtyDevice, MarkedInputReachesTheReaderAsReceived) {
   EXPECT_EQ(ReadAll(*device, in.size()), in);
   std::uint32_t errors = 0;
   COMSTAT status;
-  ASSERT_TRUE(device->ClearCommError(errors, status));
+  ASSERT_TRUE(device->ClearCommError(errors, status).Ok());
   EXPECT_EQ(errors, 0u);
 
   ASSERT_TRUE(Change(*device, [](DCB& d) { d.fNull = 1; }));
@@ -279,8 +280,8 @@ TEST(PtyDevice, InQueueIsExactAndOrderKeptAcrossBufferAndKernel) {
   PtyPair pty;
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
-  ASSERT_TRUE(device->SetupComm(128, 128));
-  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR));
+  ASSERT_TRUE(device->SetupComm(128, 128).Ok());
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
   const Bytes sent = Pattern(1000);
   ASSERT_TRUE(pty.Write(sent));
   ASSERT_TRUE(InQueueReaches(*device, 1000));
@@ -311,10 +312,10 @@ TEST(PtyDevice, ReceiveEventsFireOncePerArrival) {
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
   DCB dcb;
-  ASSERT_TRUE(device->GetCommState(dcb));
+  ASSERT_TRUE(device->GetCommState(dcb).Ok());
   dcb.EvtChar = '\n';
-  ASSERT_TRUE(device->SetCommState(dcb));
-  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG));
+  ASSERT_TRUE(device->SetCommState(dcb).Ok());
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG).Ok());
 
   ASSERT_TRUE(pty.Write({'a', 'b'}));
   {
@@ -336,7 +337,7 @@ TEST(PtyDevice, BytesTheOwnerReadFirstStillFireTheirEvents) {
   PtyPair pty;
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
-  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG));
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG).Ok());
   ASSERT_TRUE(pty.Write({'x', 0}));  // 0: the event character of a newly opened device
   ASSERT_TRUE(InQueueReaches(*device, 2));
   EXPECT_EQ(ReadAll(*device, 2), (Bytes{'x', 0}));
@@ -349,7 +350,7 @@ TEST(PtyDevice, PendingWaitEndsPromptlyWhenStoppedOrMaskCleared) {
   PtyPair pty;
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
-  ASSERT_TRUE(device->SetCommMask(0x1FFB));
+  ASSERT_TRUE(device->SetCommMask(0x1FFB).Ok());
   {
     PendingWait wait(*device);
     EXPECT_TRUE(wait.Blocked(milliseconds(300)));
@@ -359,7 +360,7 @@ TEST(PtyDevice, PendingWaitEndsPromptlyWhenStoppedOrMaskCleared) {
   }
   PendingWait wait(*device);
   EXPECT_TRUE(wait.Blocked());
-  ASSERT_TRUE(device->SetCommMask(0));
+  ASSERT_TRUE(device->SetCommMask(0).Ok());
   EXPECT_EQ(wait.Get(), WaitOutcome::Stopped);
 }
 
@@ -367,7 +368,7 @@ TEST(PtyDevice, PeerCloseFailsTheWaitAndKeepsReceivedBytes) {
   PtyPair pty;
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
-  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR));
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
   ASSERT_TRUE(pty.Write({1, 0, 2}));
   {
     PendingWait wait(*device);
@@ -433,11 +434,11 @@ TEST(PtyDevice, CustomRatesAreAcceptedAndReadBack) {
   for (std::uint32_t rate : {14400u, 28800u, 33600u, 56000u, 76800u, 128000u, 230400u,
                              250000u, 256000u, 460800u, 921600u, 9600u}) {
     DCB dcb;
-    ASSERT_TRUE(device->GetCommState(dcb));
+    ASSERT_TRUE(device->GetCommState(dcb).Ok());
     dcb.BaudRate = rate;
-    ASSERT_TRUE(device->SetCommState(dcb)) << rate;
+    ASSERT_TRUE(device->SetCommState(dcb).Ok()) << rate;
     DCB back;
-    ASSERT_TRUE(device->GetCommState(back));
+    ASSERT_TRUE(device->GetCommState(back).Ok());
     EXPECT_EQ(back.BaudRate, rate);
   }
 }
@@ -447,13 +448,13 @@ TEST(PtyDevice, RefusedBlockLeavesTheDeviceAsItWas) {
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
   DCB before;
-  ASSERT_TRUE(device->GetCommState(before));
+  ASSERT_TRUE(device->GetCommState(before).Ok());
   DCB bad = before;
   bad.BaudRate = 76800;
   bad.ByteSize = 4;
-  EXPECT_FALSE(device->SetCommState(bad));
+  EXPECT_FALSE(device->SetCommState(bad).Ok());
   DCB after;
-  ASSERT_TRUE(device->GetCommState(after));
+  ASSERT_TRUE(device->GetCommState(after).Ok());
   EXPECT_EQ(after, before);
 }
 
@@ -464,7 +465,7 @@ TEST(PtyDevice, FieldsTermiosCannotHoldReadBackAsSet) {
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
   DCB dcb;
-  ASSERT_TRUE(device->GetCommState(dcb));
+  ASSERT_TRUE(device->GetCommState(dcb).Ok());
   EXPECT_EQ(dcb.DCBlength, kDcbLength);
   dcb.XonLim = 1024;
   dcb.XoffLim = 1024;
@@ -478,9 +479,9 @@ TEST(PtyDevice, FieldsTermiosCannotHoldReadBackAsSet) {
   dcb.fTXContinueOnXoff = 1;
   dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
   dcb.fRtsControl = RTS_CONTROL_TOGGLE;
-  ASSERT_TRUE(device->SetCommState(dcb));
+  ASSERT_TRUE(device->SetCommState(dcb).Ok());
   DCB back;
-  ASSERT_TRUE(device->GetCommState(back));
+  ASSERT_TRUE(device->GetCommState(back).Ok());
   EXPECT_EQ(back, dcb);
 }
 
@@ -488,19 +489,19 @@ TEST(PtyDevice, QueuesTimeoutsAndPurge) {
   PtyPair pty;
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
-  ASSERT_TRUE(device->SetupComm(2048, 1024));
+  ASSERT_TRUE(device->SetupComm(2048, 1024).Ok());
   COMMPROP properties;
-  ASSERT_TRUE(device->GetCommProperties(properties));
+  ASSERT_TRUE(device->GetCommProperties(properties).Ok());
   EXPECT_EQ(properties.dwCurrentRxQueue, 2048u);
   EXPECT_EQ(properties.dwCurrentTxQueue, 1024u);
 
   const COMMTIMEOUTS timeouts{1, 0, 1, 0, 1};
-  ASSERT_TRUE(device->SetCommTimeouts(timeouts));
+  ASSERT_TRUE(device->SetCommTimeouts(timeouts).Ok());
   COMMTIMEOUTS back;
-  ASSERT_TRUE(device->GetCommTimeouts(back));
+  ASSERT_TRUE(device->GetCommTimeouts(back).Ok());
   EXPECT_EQ(back, timeouts);
 
-  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR));
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
   ASSERT_TRUE(pty.Write(Pattern(10)));
   {
     PendingWait wait(*device);  // some bytes into the device's buffer
@@ -508,11 +509,11 @@ TEST(PtyDevice, QueuesTimeoutsAndPurge) {
   }
   ASSERT_TRUE(pty.Write(Pattern(10)));
   ASSERT_TRUE(InQueueReaches(*device, 20));
-  ASSERT_TRUE(device->PurgeComm(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR));
+  ASSERT_TRUE(device->PurgeComm(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR).Ok());
   EXPECT_EQ(InQueue(*device), 0u);
   std::uint32_t errors = 0;
   COMSTAT status;
-  ASSERT_TRUE(device->ClearCommError(errors, status));
+  ASSERT_TRUE(device->ClearCommError(errors, status).Ok());
   EXPECT_EQ(status.cbOutQue, 0u);  // what a pty reports
 }
 
@@ -522,13 +523,13 @@ TEST(PtyDevice, EventThreadAndOwnerShareTheDevice) {
   PtyPair pty;
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
-  ASSERT_TRUE(device->SetupComm(256, 256));
-  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG));
-  StopEvent stop;
+  ASSERT_TRUE(device->SetupComm(256, 256).Ok());
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG).Ok());
+  const auto stop = DefaultPlatform()->CreateStopEvent();
   std::atomic<int> events{0};
   std::thread event_thread([&] {
     std::uint32_t mask = 0;
-    while (device->WaitCommEvent(mask, stop) == WaitOutcome::Events) ++events;
+    while (device->WaitCommEvent(mask, *stop) == WaitOutcome::Events) ++events;
   });
   const Bytes sent = Pattern(20000);
   std::thread peer([&] { EXPECT_TRUE(pty.Write(sent, seconds(20))); });
@@ -545,7 +546,7 @@ TEST(PtyDevice, EventThreadAndOwnerShareTheDevice) {
   while (events.load() == 0 && Clock::now() < deadline) {
     std::this_thread::sleep_for(milliseconds(1));
   }
-  stop.Set();
+  stop->Set();
   event_thread.join();
   EXPECT_EQ(got, sent);
   EXPECT_GT(events.load(), 0);
