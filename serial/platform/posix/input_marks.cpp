@@ -10,9 +10,8 @@ void Deliver(std::uint8_t byte, const InputRules& rules, Decoded& out) {
 
 }  // namespace
 
-// The tty layer sends FF FF for a data byte FF, FF 00 00 for a break and FF 00 X for X
-// received with an error. A byte 00 with an error is marked as a break is; it counts as
-// one, since a break is what a line held low gives.
+// The tty layer sends FF FF for a data byte FF and FF 00 X for X received with an error
+// (breaks are ignored there; the driver's counters report them).
 Decoded InputMarks::Take(const std::uint8_t* bytes, std::size_t n, const InputRules& rules) {
   Decoded out;
   out.data.reserve(n);
@@ -36,12 +35,8 @@ Decoded InputMarks::Take(const std::uint8_t* bytes, std::size_t n, const InputRu
         break;
       case State::AfterFF00:
         state_ = State::Plain;
-        if (b == 0x00) {
-          out.brk = true;
-        } else {
-          out.error = true;
-          Deliver(rules.error_char.value_or(b), rules, out);
-        }
+        out.error = true;
+        Deliver(rules.error_char.value_or(b), rules, out);
         break;
     }
   }

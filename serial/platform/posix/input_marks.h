@@ -1,8 +1,8 @@
 #pragma once
-// Received bytes as the tty layer marks them (PARMRK) turned into what the component
-// expects: a break is an event and an error flag, not data; a byte received with a parity
-// or framing error is data (or the error character) with its error flag; a 0xFF data byte
-// arrives doubled. Marks may be split across reads, so the decoder keeps its state.
+// Received bytes as the tty layer marks them (PARMRK, breaks ignored) turned into what
+// the component expects: a byte received with a parity or framing error is data (or the
+// error character) with its error flag; a 0xFF data byte arrives doubled. Marks may be
+// split across reads, so the decoder keeps its state.
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -10,15 +10,14 @@
 namespace serial::platform::posix {
 
 struct InputRules {
-  bool marked = false;                    // the terminal marks breaks and errors (PARMRK)
+  bool marked = false;                    // the terminal marks errors (PARMRK)
   std::optional<std::uint8_t> error_char; // replaces a byte received with an error
   bool discard_null = false;              // 0x00 data bytes are dropped
 };
 
 struct Decoded {
   std::vector<std::uint8_t> data;
-  bool brk = false;       // a break was received
-  bool error = false;     // a byte was received with a parity or framing error
+  bool error = false;  // a byte was received with a parity or framing error
 };
 
 class InputMarks {

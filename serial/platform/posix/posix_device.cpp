@@ -158,12 +158,14 @@ SysError PosixDevice::ClearCommError(std::uint32_t& errors, COMSTAT& status) {
   errors = std::exchange(errors_, 0);
   status = COMSTAT{};
   // The kernel's bytes are taken into the buffer first: marked input counts as what it
-  // decodes to, and the bytes counted are the ones the next read returns. Only what a
-  // full buffer leaves behind is counted in the kernel.
+  // decodes to, and the bytes counted are the ones the next read returns. What a full
+  // buffer leaves behind is counted in the kernel, unless it is marked: its raw count
+  // would promise bytes that the marks do not hold.
   Fill();
   std::uint32_t waiting = 0;
   std::uint32_t queued = 0;
-  if (failure_ == 0 && Room() == 0 && tty::InputWaiting(fd_.Get(), waiting) != 0) waiting = 0;
+  const bool count_kernel = failure_ == 0 && Room() == 0 && !input_rules_.marked;
+  if (count_kernel && tty::InputWaiting(fd_.Get(), waiting) != 0) waiting = 0;
   if (failure_ == 0 && tty::OutputWaiting(fd_.Get(), queued) != 0) queued = 0;
   status.cbInQue = static_cast<std::uint32_t>(buffer_.size()) + waiting;
   status.cbOutQue = queued;

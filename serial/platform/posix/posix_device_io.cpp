@@ -52,10 +52,6 @@ void PosixDevice::Fill() {
 
 void PosixDevice::TakeArrivals(const std::uint8_t* bytes, std::size_t n) {
   const Decoded decoded = marks_.Take(bytes, n, input_rules_);
-  if (decoded.brk) {
-    errors_ |= CE_BREAK;
-    Note(EV_BREAK);
-  }
   if (decoded.error) {
     // The mark does not tell parity from framing; a driver's counters do, and are read
     // at the next look.

@@ -118,7 +118,9 @@ int CheckDcb(const DCB& dcb) {
 void MakeRaw(TermiosImage& image) {
   // Nothing the device had may change or stop the data: no XON/XOFF, no parity check or
   // marking, no RTS/CTS, no translation, no line editing. The block sets what it asks.
-  image.c_iflag = 0;
+  // A break is not data (the tty layer would give a 00 byte): the driver's counters
+  // report it.
+  image.c_iflag = IGNBRK;
   image.c_oflag = 0;
   image.c_lflag = 0;
   image.c_cflag &= ~(HUPCL | CRTSCTS);
@@ -131,10 +133,9 @@ void StoreDcb(const DCB& dcb, TermiosImage& image) {
   MakeRaw(image);
   StoreRate(dcb.BaudRate, image);
   StoreFrame(dcb, image);
-  // Breaks and bytes with errors come marked (FF 00 00, FF 00 X; FF data as FF FF), so
-  // that the backend can tell them from data.
-  image.c_iflag |= PARMRK;
-  Set(image.c_iflag, INPCK, dcb.fParity);
+  // With the parity check on, bytes with errors come marked (FF 00 X; FF data as FF FF)
+  // instead of as 00, so that the backend can deliver them as received.
+  Set(image.c_iflag, INPCK | PARMRK, dcb.fParity);
   Set(image.c_iflag, IXON, dcb.fOutX);
   Set(image.c_iflag, IXOFF, dcb.fInX);
   Set(image.c_cflag, CRTSCTS, CtsRtsHandshake(dcb));

@@ -15,20 +15,20 @@ namespace serial::platform::posix {
 int CheckDcb(const DCB& dcb);
 
 // Raw mode for a serial line: every input, output and local flag off (no echo, editing,
-// translation, signals, XON/XOFF or parity check), no RTS/CTS; receiver on, modem status
-// ignored for opening, no hang-up on close. Rate and frame stay.
+// translation, signals, XON/XOFF or parity check) but breaks ignored as data, no RTS/CTS;
+// receiver on, modem status ignored for opening, no hang-up on close. Rate and frame stay.
 void MakeRaw(TermiosImage& image);
 
 // The block applied onto image (the device's current settings): rate, data bits, parity,
-// stop bits, parity check, XON/XOFF and their characters, RTS/CTS handshake; raw mode
-// with breaks and errors marked (PARMRK).
+// stop bits, parity check (errors then marked, PARMRK), XON/XOFF and their characters,
+// RTS/CTS handshake; raw mode.
 // The block must have passed CheckDcb.
 void StoreDcb(const DCB& dcb, TermiosImage& image);
 
 // What image holds, read into dcb; dcb otherwise keeps its values (those last set).
 void LoadDcb(const TermiosImage& image, DCB& dcb);
 
-// The terminal marks breaks and bytes received with errors (PARMRK).
+// The terminal marks bytes received with errors (PARMRK).
 bool MarksInput(const TermiosImage& image);
 
 // The time one character (start, data, parity and stop bits) takes at the image's rate.

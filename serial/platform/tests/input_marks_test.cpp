@@ -14,7 +14,7 @@ struct Case {
   Bytes in;
   InputRules rules;
   Bytes data;
-  bool brk, error;
+  bool error;
 };
 
 class InputMarksTest : public ::testing::TestWithParam<Case> {};
@@ -25,18 +25,15 @@ TEST_P(InputMarksTest, DecodesWholeAndSplit) {
   InputMarks whole;
   const Decoded once = whole.Take(c.in.data(), c.in.size(), c.rules);
   EXPECT_EQ(once.data, c.data);
-  EXPECT_EQ(once.brk, c.brk);
   EXPECT_EQ(once.error, c.error);
   InputMarks split;
   Decoded sum;
   for (std::uint8_t b : c.in) {
     const Decoded part = split.Take(&b, 1, c.rules);
     sum.data.insert(sum.data.end(), part.data.begin(), part.data.end());
-    sum.brk |= part.brk;
     sum.error |= part.error;
   }
   EXPECT_EQ(sum.data, c.data);
-  EXPECT_EQ(sum.brk, c.brk);
   EXPECT_EQ(sum.error, c.error);
 }
 
@@ -48,16 +45,15 @@ const InputRules kMarked = Rules(true, std::nullopt, false);
 INSTANTIATE_TEST_SUITE_P(
     Marks, InputMarksTest,
     ::testing::Values(
-        Case{"plain", {1, 0, 2}, kMarked, {1, 0, 2}, false, false},
-        Case{"doubled FF", {0xFF, 0xFF, 0x41}, kMarked, {0xFF, 0x41}, false, false},
-        Case{"break is no data", {1, 0xFF, 0, 0, 2}, kMarked, {1, 2}, true, false},
-        Case{"error byte kept", {0xFF, 0, 0x55}, kMarked, {0x55}, false, true},
-        Case{"error byte replaced", {0xFF, 0, 0x55, 7},
-             Rules(true, '?', false), {'?', 7}, false, true},
-        Case{"nulls discarded", {0, 1, 0, 0xFF, 0, 0}, Rules(true, std::nullopt, true),
-             {1}, true, false},
-        Case{"unmarked terminal", {0xFF, 0, 0}, Rules(false, std::nullopt, false), {0xFF, 0, 0}, false, false},
-        Case{"unmarked, nulls discarded", {0xFF, 0, 0}, Rules(false, std::nullopt, true), {0xFF}, false,
+        Case{"plain", {1, 0, 2}, kMarked, {1, 0, 2}, false},
+        Case{"doubled FF", {0xFF, 0xFF, 0x41}, kMarked, {0xFF, 0x41}, false},
+        Case{"error byte kept", {0xFF, 0, 0x55}, kMarked, {0x55}, true},
+        Case{"error on a 00", {1, 0xFF, 0, 0, 2}, kMarked, {1, 0, 2}, true},
+        Case{"error byte replaced", {0xFF, 0, 0x55, 7}, Rules(true, '?', false), {'?', 7}, true},
+        Case{"nulls discarded", {0, 1, 0, 0xFF, 0, 0}, Rules(true, std::nullopt, true), {1}, true},
+        Case{"unmarked terminal", {0xFF, 0, 0}, Rules(false, std::nullopt, false), {0xFF, 0, 0},
+             false},
+        Case{"unmarked, nulls discarded", {0xFF, 0, 0}, Rules(false, std::nullopt, true), {0xFF},
              false}));
 
 }  // namespace

@@ -97,6 +97,7 @@ TEST(TermiosMapping, FlowControlAndCheckFlags) {
     c.set(dcb);
     const TermiosImage image = Stored(dcb);
     EXPECT_EQ(image.c_iflag & (INPCK | IXON | IXOFF), c.iflag) << c.what;
+    EXPECT_EQ((image.c_iflag & PARMRK) != 0, (c.iflag & INPCK) != 0) << c.what;
     EXPECT_EQ((image.c_cflag & CRTSCTS) != 0, c.crtscts) << c.what;
   }
 }
@@ -125,7 +126,7 @@ TEST(TermiosMapping, RawModeClearsEveryFlagThatChangesData) {
   image.c_lflag = ~0u;
   image.c_cflag = B38400 | CS7 | PARENB | CSTOPB | CRTSCTS | HUPCL;
   MakeRaw(image);
-  EXPECT_EQ(image.c_iflag, 0u);
+  EXPECT_EQ(image.c_iflag, IGNBRK) << "only breaks are kept out of the data";
   EXPECT_EQ(image.c_oflag, 0u);
   EXPECT_EQ(image.c_lflag, 0u);
   EXPECT_EQ(image.c_cflag, B38400 | CS7 | PARENB | CSTOPB | CLOCAL | CREAD);
