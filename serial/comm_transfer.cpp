@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "serial/custom_comm.h"
@@ -108,16 +109,26 @@ bool TCustomComm::SendString(std::span<const std::uint8_t> s) {
 
 // ---- reading --------------------------------------------------------------------------
 
-std::uint32_t TCustomComm::ReadTurn(std::uint8_t* buffer, std::uint32_t count) {
-  std::uint32_t errors = 0;
-  platform::COMSTAT status;
-  const bool answered = OpenDevice().ClearCommError(errors, status).Ok();
+std::uint32_t TCustomComm::ReadTurn(std::uint8_t* buffer, std::uint32_t count,
+                                    ReadProgress& call) {
+  std::uint32_t waiting = std::exchange(call.counted, 0);
+  bool answered = true;
+  if (waiting == 0) {
+    std::uint32_t errors = 0;
+    platform::COMSTAT status;
+    answered = OpenDevice().ClearCommError(errors, status).Ok();
+    waiting = status.cbInQue;
+  }
   // A device that cannot even report its queues with nothing waiting is gone (hang-up,
   // adapter removed): the chunk read then fails with the system's reason instead of the
   // loop waiting for input that will never come.
-  if (status.cbInQue == 0 && answered) return 0;
-  const std::uint32_t n = status.cbInQue == 0 ? count : std::min(status.cbInQue, count);
+  if (waiting == 0 && answered) return 0;
+  const std::uint32_t n = waiting == 0 ? count : std::min(waiting, count);
   const platform::IoResult result = OpenDevice().ReadChunk(buffer, n);
+  if (result.error != 0 && call.total > 0) {
+    call.failed = true;
+    return 0;
+  }
   if (result.error != 0)
     throw EDeviceError::WithSystemError(DEVICE_READ_FAILED, result.error,
                                         platform_->ErrorText(result.error));
@@ -129,15 +140,20 @@ std::uint32_t TCustomComm::ReadTurn(std::uint8_t* buffer, std::uint32_t count) {
 
 std::uint32_t TCustomComm::ReadBuffer(std::uint8_t* buffer, std::uint32_t count,
                                       std::uint32_t timeout) {
+  return ReadLoop(buffer, count, timeout, ReadProgress{});
+}
+
+std::uint32_t TCustomComm::ReadLoop(std::uint8_t* buffer, std::uint32_t count,
+                                    std::uint32_t timeout, ReadProgress call) {
   OpenDevice();
   if (LockState().Contains(lkRead)) throw EDeviceError::Fixed(DEVICE_READ_LOCKED);
   RequireBuffer(buffer, count);
   if (count == 0) return 0;
   const std::uint32_t start = platform_->GetTickCount();
-  std::uint32_t total = 0;
   while (count > 0) {
-    const std::uint32_t read = ReadTurn(buffer, count);
-    total += read;
+    const std::uint32_t read = ReadTurn(buffer, count, call);
+    if (call.failed) break;
+    call.total += read;
     count -= read;
     buffer += read;
     if (read > 0) continue;
@@ -145,7 +161,7 @@ std::uint32_t TCustomComm::ReadBuffer(std::uint8_t* buffer, std::uint32_t count,
     if (!TimeLeft(start, timeout, wait)) break;
     OpenDevice().WaitForInput(wait);
   }
-  return total;
+  return call.total;
 }
 
 std::uint32_t TCustomComm::ReadData(std::uint8_t* buffer, std::uint32_t count) {
@@ -154,8 +170,11 @@ std::uint32_t TCustomComm::ReadData(std::uint8_t* buffer, std::uint32_t count) {
 
 bool TCustomComm::ReadString(std::vector<std::uint8_t>& s) {
   // Exactly what waits now: the count bounds the read, so it never waits for more.
-  std::vector<std::uint8_t> received(InQueueCount());
-  received.resize(ReadData(received.data(), static_cast<std::uint32_t>(received.size())));
+  // The count is the first turn's: the device is not asked again for what it just told.
+  const std::uint32_t waiting = InQueueCount();
+  std::vector<std::uint8_t> received(waiting);
+  received.resize(ReadLoop(received.data(), waiting, buffers_.input_timeout_,
+                           ReadProgress{.counted = waiting}));
   s = std::move(received);
   return !s.empty();
 }

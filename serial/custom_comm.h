@@ -178,8 +178,19 @@ class TCustomComm {
     bool device_gone = false;
   };
   SendTurn WriteTurn(const std::uint8_t* buffer, std::uint32_t count);
+  // One read call's progress across its turns.
+  struct ReadProgress {
+    std::uint32_t total = 0;    // bytes the call has read
+    std::uint32_t counted = 0;  // bytes known to wait (ReadString's count): not asked again
+    bool failed = false;        // a chunk failed after earlier turns had read
+  };
   // One turn of the read loop: a chunk of at most the waiting bytes; 0 when none waited.
-  std::uint32_t ReadTurn(std::uint8_t* buffer, std::uint32_t count);
+  // A failed chunk raises code 10 only while the call has read nothing; after earlier
+  // turns it sets failed instead, so that the call returns the bytes it read and the next
+  // call raises.
+  std::uint32_t ReadTurn(std::uint8_t* buffer, std::uint32_t count, ReadProgress& call);
+  std::uint32_t ReadLoop(std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout,
+                         ReadProgress call);
   // After a turn without progress: false once more than timeout ms have passed since start,
   // else how long to wait for the device at most (until just past the time-out).
   bool TimeLeft(std::uint32_t start, std::uint32_t timeout,

@@ -316,6 +316,7 @@ TEST(Read, ReadStringTakesExactlyTheWaitingBytesWithoutWaiting) {
   EXPECT_EQ(s, waiting);
   EXPECT_EQ(p.state->ArgsOf<std::uint32_t>("ReadChunk"), std::vector<std::uint32_t>{5});
   EXPECT_EQ(p.state->CallCount("WaitForInput"), 0u);
+  EXPECT_EQ(p.state->CallCount("ClearCommError"), 1u) << "the count is asked once";
   EXPECT_EQ(reads, 1);
 }
 
@@ -367,8 +368,11 @@ TEST(Read, ADeviceGoneWhileWaitingRaisesCode10InsteadOfWaitingOn) {
   p.state->HangUp();
   p.state->FailCall("ClearCommError");  // a device that is gone cannot report its queues
   Bytes buffer(8);
-  EXPECT_EQ(CodeOf([&] { p.comm.ReadData(buffer.data(), 8); }), 10);
+  // The bytes read before the failure are returned; the next call raises it.
+  EXPECT_EQ(p.comm.ReadData(buffer.data(), 8), 2u);
+  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 2), (Bytes{1, 2}));
   EXPECT_EQ(p.state->CallCount("ReadChunk"), 2u) << "the waiting bytes, then the failure";
+  EXPECT_EQ(CodeOf([&] { p.comm.ReadData(buffer.data(), 8); }), 10);
   EXPECT_EQ(p.state->Now(), 0u);
   Bytes s;
   EXPECT_FALSE(p.comm.ReadString(s)) << "nothing waits, so nothing is read and nothing raised";

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "serial/platform/posix/posix_device.h"
+#include "serial/platform/posix/line_drain.h"
 #include "serial/platform/posix/termios_mapping.h"
 #include "serial/platform/posix/tty_ioctl.h"
 
@@ -21,14 +22,27 @@ constexpr std::uint32_t kBaudUser = 0x10000000;  // any rate may be set
 
 }  // namespace
 
-PosixDevice::PosixDevice(UniqueFd fd, const DCB& initial) : fd_(std::move(fd)), dcb_(initial) {
+PosixDevice::PosixDevice(UniqueFd fd, LineKind kind, const DCB& initial,
+                         const TermiosImage& found)
+    : fd_(std::move(fd)), kind_(kind), found_(found), dcb_(initial) {
   std::lock_guard lock(mutex_);
+  TermiosImage now;
+  if (tty::GetTermios(fd_.Get(), now) == 0) character_time_ = CharacterTime(now);
   StartLineWatch();
 }
 
-// The exclusive flag lives on the terminal, not on our descriptor: it is cleared so that
-// the next open succeeds. Nothing else changes; with HUPCL off, DTR and RTS stay as set.
-PosixDevice::~PosixDevice() { tty::SetExclusive(fd_.Get(), false); }
+// Output the line cannot send would make close() wait up to the driver's closing wait;
+// it gets the time it needs and is discarded after. Then the terminal gets back the
+// settings it had (hang-up on close included) and loses the exclusive flag, which lives
+// on the terminal, not on our descriptor. A device already given back is left alone.
+PosixDevice::~PosixDevice() {
+  if (released_) return;
+  const int fd = fd_.Get();
+  TermiosImage now;
+  if (tty::GetTermios(fd, now) == 0) DrainOrDiscard(fd, now);
+  tty::SetTermios(fd, found_);
+  tty::SetExclusive(fd, false);
+}
 
 SysError PosixDevice::GetCommState(DCB& dcb) {
   std::lock_guard lock(mutex_);
@@ -36,6 +50,13 @@ SysError PosixDevice::GetCommState(DCB& dcb) {
   if (const int error = tty::GetTermios(fd_.Get(), image)) return {error};
   DCB now = dcb_;
   LoadDcb(image, now);
+  if (kind_ == LineKind::PseudoTerminal) {
+    // A pty has no line: the kernel keeps 8 bits and no parity whatever is asked, so
+    // the format reads back as set.
+    now.ByteSize = dcb_.ByteSize;
+    now.Parity = dcb_.Parity;
+    now.StopBits = dcb_.StopBits;
+  }
   dcb = now;
   return {};
 }
@@ -45,13 +66,33 @@ SysError PosixDevice::GetCommState(DCB& dcb) {
 SysError PosixDevice::SetCommState(const DCB& dcb) {
   if (const int error = CheckDcb(dcb)) return {error};
   std::lock_guard lock(mutex_);
-  TermiosImage image;
-  if (const int error = tty::GetTermios(fd_.Get(), image)) return {error};
+  TermiosImage before;
+  if (const int error = tty::GetTermios(fd_.Get(), before)) return {error};
+  TermiosImage image = before;
   StoreDcb(dcb, image);
-  if (const int error = tty::SetTermios(fd_.Get(), image)) return {error};
+  if (const int error = ApplyTermios(before, image)) return {error};
   if (const int error = ApplyLines(dcb)) return {error};
   dcb_ = dcb;
+  character_time_ = CharacterTime(image);
+  input_rules_ = InputRules{
+      .marked = MarksInput(image),
+      .error_char = dcb.fErrorChar ? std::optional<std::uint8_t>(dcb.ErrorChar) : std::nullopt,
+      .discard_null = dcb.fNull != 0};
   return {};
+}
+
+// A driver may set another rate or frame than asked without failing (ftdi_sio keeps 8
+// bits for 5 or 6, a UART's divisor may be far off): on a real line the settings are
+// read back, and a difference puts the previous ones back and refuses the block (EINVAL).
+int PosixDevice::ApplyTermios(const TermiosImage& before, const TermiosImage& image) {
+  const int fd = fd_.Get();
+  if (const int error = tty::SetTermios(fd, image)) return error;
+  if (kind_ == LineKind::PseudoTerminal) return 0;
+  TermiosImage taken;
+  const int error = tty::GetTermios(fd, taken);
+  const int refused = error != 0 ? error : CheckTaken(image, taken);
+  if (refused != 0) tty::SetTermios(fd, before);
+  return refused;
 }
 
 int PosixDevice::ApplyLines(const DCB& dcb) {
@@ -116,9 +157,15 @@ SysError PosixDevice::ClearCommError(std::uint32_t& errors, COMSTAT& status) {
   PollLines();
   errors = std::exchange(errors_, 0);
   status = COMSTAT{};
+  // The kernel's bytes are taken into the buffer first: marked input counts as what it
+  // decodes to, and the bytes counted are the ones the next read returns. What a full
+  // buffer leaves behind is counted in the kernel, unless it is marked: its raw count
+  // would promise bytes that the marks do not hold.
+  Fill();
   std::uint32_t waiting = 0;
   std::uint32_t queued = 0;
-  if (failure_ == 0 && tty::InputWaiting(fd_.Get(), waiting) != 0) waiting = 0;
+  const bool count_kernel = failure_ == 0 && Room() == 0 && !input_rules_.marked;
+  if (count_kernel && tty::InputWaiting(fd_.Get(), waiting) != 0) waiting = 0;
   if (failure_ == 0 && tty::OutputWaiting(fd_.Get(), queued) != 0) queued = 0;
   status.cbInQue = static_cast<std::uint32_t>(buffer_.size()) + waiting;
   status.cbOutQue = queued;

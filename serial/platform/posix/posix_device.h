@@ -1,14 +1,20 @@
 #pragma once
 // A serial device on a Linux terminal. Settings go to termios (what it cannot hold is
-// kept as last set); received bytes pass through a bounded buffer of the device's own,
-// filled by whichever thread reads first, so that arrivals and the event character are
-// seen exactly once; modem lines and line counters are sampled at most every 100 ms.
+// kept as last set) and must be taken by the driver as asked; received bytes pass through
+// a bounded buffer of the device's own, filled by whichever thread reads first, so that
+// arrivals and the event character are seen exactly once; modem lines and line counters
+// are sampled at most every 100 ms. A hang-up gives the device back to the kernel at
+// once; closing waits only as long as the queued output takes and leaves the terminal's
+// settings as they were found.
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <mutex>
 
+#include "serial/platform/posix/input_marks.h"
 #include "serial/platform/posix/line_events.h"
+#include "serial/platform/posix/serial_line.h"
+#include "serial/platform/posix/termios_image.h"
 #include "serial/platform/posix/unique_fd.h"
 #include "serial/platform/posix/wakeup.h"
 #include "serial/platform/serial_device.h"
@@ -17,8 +23,9 @@ namespace serial::platform::posix {
 
 class PosixDevice : public SerialDevice {
  public:
-  // fd: an open terminal, exclusive and raw; initial: the block its settings give.
-  PosixDevice(UniqueFd fd, const DCB& initial);
+  // fd: an open terminal, exclusive and raw; initial: the block its settings give;
+  // found: its settings before it was made raw, restored when it is closed.
+  PosixDevice(UniqueFd fd, LineKind kind, const DCB& initial, const TermiosImage& found);
   ~PosixDevice() override;
 
   SysError GetCommState(DCB& dcb) override;
@@ -46,6 +53,8 @@ class PosixDevice : public SerialDevice {
 
   // All of these run with mutex_ held.
   int ApplyLines(const DCB& dcb);
+  int ApplyTermios(const TermiosImage& before, const TermiosImage& image);
+  void Release();
   void Fill();
   void TakeArrivals(const std::uint8_t* bytes, std::size_t n);
   void Note(std::uint32_t events);
@@ -54,8 +63,12 @@ class PosixDevice : public SerialDevice {
   void PollLines();
   std::chrono::milliseconds UntilLinePoll() const;
   std::uint32_t Room() const;
+  std::chrono::milliseconds UntilBelowOutputSize() const;
 
+  // After a hang-up the number holds a placeholder (see Release) until destruction.
   const UniqueFd fd_;
+  const LineKind kind_;
+  const TermiosImage found_;
   std::mutex mutex_;
   DCB dcb_;  // as last set: the fields termios cannot hold are read back from here
   COMMTIMEOUTS timeouts_{};
@@ -64,14 +77,19 @@ class PosixDevice : public SerialDevice {
   bool rs485_ = false;
 
   std::deque<std::uint8_t> buffer_;  // received, not yet read; at most input_queue_
+  InputMarks marks_;
+  InputRules input_rules_;
   std::uint32_t mask_ = 0;
   std::uint32_t pending_ = 0;  // events of the mask that occurred since the last report
   std::uint32_t errors_ = 0;   // CE_* since the last ClearCommError
   int failure_ = 0;            // errno of the hang-up or read failure; 0 while healthy
+  bool released_ = false;      // the terminal was given back after the failure
+  std::chrono::microseconds character_time_{};  // at the rate and frame now set
 
   LineSource line_source_ = LineSource::None;
   LineCounters counters_{};
   int modem_lines_ = 0;
+  bool sample_modem_lines_ = false;
   Clock::time_point last_line_poll_{};
 
   Wakeup event_wake_;  // ends the event thread's poll: mask, room, events, failure

@@ -1,4 +1,5 @@
 // Received bytes, line events and transfers of a terminal device.
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -28,14 +29,17 @@ std::uint32_t PosixDevice::Room() const {
   return held < input_queue_ ? input_queue_ - held : 0;
 }
 
-// Moves what the kernel holds into the buffer, as far as the bound allows. A read of 0 or
-// EIO means the line was hung up (pty peer closed, adapter removed).
+// Moves what the kernel holds into the buffer, as far as the bound allows. A short read
+// took everything there was, so no second read is made to learn that. A read of 0 or EIO
+// means the line was hung up (pty peer closed, adapter removed).
 void PosixDevice::Fill() {
   while (failure_ == 0 && Room() > 0) {
     std::uint8_t chunk[1024];
-    const ssize_t n = ::read(fd_.Get(), chunk, std::min<std::size_t>(sizeof chunk, Room()));
+    const std::size_t want = std::min<std::size_t>(sizeof chunk, Room());
+    const ssize_t n = ::read(fd_.Get(), chunk, want);
     if (n > 0) {
       TakeArrivals(chunk, static_cast<std::size_t>(n));
+      if (static_cast<std::size_t>(n) < want) return;
     } else if (n < 0 && errno == EINTR) {
       continue;
     } else if (n < 0 && errno == EAGAIN) {
@@ -47,10 +51,23 @@ void PosixDevice::Fill() {
 }
 
 void PosixDevice::TakeArrivals(const std::uint8_t* bytes, std::size_t n) {
+  const Decoded decoded = marks_.Take(bytes, n, input_rules_);
+  if (decoded.error) {
+    // The mark does not tell parity from framing; a driver's counters do, and are read
+    // at the next look.
+    if (line_source_ == LineSource::Counters) {
+      last_line_poll_ = Clock::time_point{};
+    } else {
+      errors_ |= CE_RXPARITY;
+    }
+    Note(EV_ERR);
+  }
+  const std::vector<std::uint8_t>& data = decoded.data;
+  if (data.empty()) return;
   const std::size_t before = buffer_.size();
-  buffer_.insert(buffer_.end(), bytes, bytes + n);
+  buffer_.insert(buffer_.end(), data.begin(), data.end());
   std::uint32_t events = EV_RXCHAR;
-  if (std::find(bytes, bytes + n, dcb_.EvtChar) != bytes + n) events |= EV_RXFLAG;
+  if (std::find(data.begin(), data.end(), dcb_.EvtChar) != data.end()) events |= EV_RXFLAG;
   const std::size_t full80 = input_queue_ * std::size_t{4} / 5;
   if (before < full80 && buffer_.size() >= full80) events |= EV_RX80FULL;
   Note(events);
@@ -66,17 +83,35 @@ void PosixDevice::Note(std::uint32_t events) {
 void PosixDevice::Fail(int error) {
   if (failure_ != 0) return;
   failure_ = error;
+  Release();
   event_wake_.Signal();
   owner_wake_.Signal();
 }
 
+// While a hung-up terminal stays open the kernel keeps its device number, and a replugged
+// adapter comes back under the next one (ttyUSB1 for ttyUSB0). The terminal is therefore
+// closed at once; a pipe end whose writer is gone takes over the descriptor's number, so
+// a thread still about to poll or write it meets a hang-up or EBADF, never another file
+// that reused the number. The device keeps answering as a failed one until destroyed.
+void PosixDevice::Release() {
+  int placeholder[2];
+  if (::pipe2(placeholder, O_CLOEXEC) != 0) return;  // then the terminal stays held
+  ::close(placeholder[1]);
+  if (::dup3(placeholder[0], fd_.Get(), O_CLOEXEC) >= 0) released_ = true;
+  ::close(placeholder[0]);
+}
+
 // Counters are preferred: they catch a transition shorter than the sampling interval.
-// A device with neither (a pty answers ENOTTY) is never sampled.
+// But a UART driver counts modem-line changes only while its modem-status interrupts are
+// on (RTS/CTS, no CLOCAL, or a TIOCMIWAIT pending), so the lines' levels are sampled
+// beside the counters, and a change either shows is reported once. A device with neither
+// (a pty answers ENOTTY) is never sampled.
 void PosixDevice::StartLineWatch() {
   const int fd = fd_.Get();
+  sample_modem_lines_ = tty::GetModemLines(fd, modem_lines_) == 0;
   if (tty::GetCounters(fd, counters_) == 0) {
     line_source_ = LineSource::Counters;
-  } else if (tty::GetModemLines(fd, modem_lines_) == 0) {
+  } else if (sample_modem_lines_) {
     line_source_ = LineSource::ModemLines;
   }
   last_line_poll_ = Clock::now();
@@ -86,19 +121,20 @@ void PosixDevice::PollLines() {
   if (line_source_ == LineSource::None || failure_ != 0) return;
   if (Clock::now() - last_line_poll_ < kLinePollInterval) return;
   last_line_poll_ = Clock::now();
-  if (line_source_ == LineSource::Counters) {
-    LineCounters now;
-    if (tty::GetCounters(fd_.Get(), now) != 0) return;
-    const LineChange change = CompareCounters(counters_, now);
-    counters_ = now;
+  std::uint32_t events = 0;
+  LineCounters counted;
+  if (line_source_ == LineSource::Counters && tty::GetCounters(fd_.Get(), counted) == 0) {
+    const LineChange change = CompareCounters(counters_, counted);
+    counters_ = counted;
     errors_ |= change.errors;
-    Note(change.events);
-  } else {
-    int now = 0;
-    if (tty::GetModemLines(fd_.Get(), now) != 0) return;
-    Note(CompareModemLines(modem_lines_, now));
-    modem_lines_ = now;
+    events |= change.events;
   }
+  int levels = 0;
+  if (sample_modem_lines_ && tty::GetModemLines(fd_.Get(), levels) == 0) {
+    events |= CompareModemLines(modem_lines_, levels);
+    modem_lines_ = levels;
+  }
+  Note(events);
 }
 
 milliseconds PosixDevice::UntilLinePoll() const {
@@ -140,7 +176,7 @@ IoResult PosixDevice::ReadChunk(std::uint8_t* data, std::uint32_t n) {
   const bool was_full = Room() == 0;
   std::uint32_t got = 0;
   while (got < n) {
-    Fill();
+    if (buffer_.size() < n - got) Fill();  // the counted bytes are mostly buffered already
     if (buffer_.empty()) break;
     const auto take = std::min<std::size_t>(n - got, buffer_.size());
     std::copy_n(buffer_.begin(), take, data + got);
@@ -157,6 +193,10 @@ IoResult PosixDevice::ReadChunk(std::uint8_t* data, std::uint32_t n) {
 IoResult PosixDevice::WriteChunk(const std::uint8_t* data, std::uint32_t n, milliseconds wait) {
   const auto deadline = Clock::now() + wait;
   std::uint32_t sent = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (failure_ != 0) return IoResult{0, failure_};
+  }
   while (sent < n) {
     const ssize_t w = ::write(fd_.Get(), data + sent, n - sent);
     if (w > 0) {
@@ -168,7 +208,7 @@ IoResult PosixDevice::WriteChunk(const std::uint8_t* data, std::uint32_t n, mill
       const int error = errno;
       std::lock_guard lock(mutex_);
       Fail(error);
-      return IoResult{sent, error};
+      return IoResult{sent, failure_};
     }
     const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) break;
@@ -177,7 +217,7 @@ IoResult PosixDevice::WriteChunk(const std::uint8_t* data, std::uint32_t n, mill
     if (HungUp(ready)) {
       std::lock_guard lock(mutex_);
       Fail(EIO);
-      return IoResult{sent, EIO};
+      return IoResult{sent, failure_};
     }
   }
   return IoResult{sent, 0};
@@ -197,15 +237,29 @@ void PosixDevice::WaitForInput(milliseconds max) {
   WaitReady({{owner_wake_.Handle(), POLLIN}, {watch_fd, POLLIN}}, max);
 }
 
+// A tty reports room while fewer than 256 bytes are queued, also when the output size the
+// component keeps to is smaller: with the queue at that size a poll for room would return
+// at once, and a sender that asks again would spin. The wait then lasts as long as the
+// line takes to send the bytes above the size (a failure still ends it).
+milliseconds PosixDevice::UntilBelowOutputSize() const {
+  std::uint32_t queued = 0;
+  if (tty::OutputWaiting(fd_.Get(), queued) != 0 || queued < output_queue_) {
+    return milliseconds(-1);
+  }
+  return std::chrono::ceil<milliseconds>(character_time_ * (queued - output_queue_ + 1));
+}
+
 void PosixDevice::WaitForOutput(milliseconds max) {
   bool failed = false;
+  milliseconds held{-1};
   {
     std::lock_guard lock(mutex_);
     owner_wake_.Drain();
     failed = failure_ != 0;
+    if (!failed) held = UntilBelowOutputSize();
   }
-  if (failed) {  // as in WaitForInput: no room will come
-    WaitReady({{owner_wake_.Handle(), POLLIN}}, max);
+  if (failed || held.count() >= 0) {  // as in WaitForInput: no room will come at once
+    WaitReady({{owner_wake_.Handle(), POLLIN}}, failed ? max : std::min(max, held));
     return;
   }
   if (HungUp(WaitReady({{fd_.Get(), POLLOUT}}, max))) {

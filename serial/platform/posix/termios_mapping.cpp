@@ -2,7 +2,9 @@
 
 #include <asm/termbits.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 namespace serial::platform::posix {
 namespace {
@@ -114,11 +116,14 @@ int CheckDcb(const DCB& dcb) {
 }
 
 void MakeRaw(TermiosImage& image) {
-  image.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
-                     IUCLC | IXANY | IMAXBEL | IUTF8);
-  image.c_oflag &= ~OPOST;
-  image.c_lflag &= ~(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | IEXTEN | TOSTOP);
-  image.c_cflag &= ~HUPCL;
+  // Nothing the device had may change or stop the data: no XON/XOFF, no parity check or
+  // marking, no RTS/CTS, no translation, no line editing. The block sets what it asks.
+  // A break is not data (the tty layer would give a 00 byte): the driver's counters
+  // report it.
+  image.c_iflag = IGNBRK;
+  image.c_oflag = 0;
+  image.c_lflag = 0;
+  image.c_cflag &= ~(HUPCL | CRTSCTS);
   image.c_cflag |= CLOCAL | CREAD;
   image.c_cc[VMIN] = 1;
   image.c_cc[VTIME] = 0;
@@ -128,7 +133,9 @@ void StoreDcb(const DCB& dcb, TermiosImage& image) {
   MakeRaw(image);
   StoreRate(dcb.BaudRate, image);
   StoreFrame(dcb, image);
-  Set(image.c_iflag, INPCK, dcb.fParity);
+  // With the parity check on, bytes with errors come marked (FF 00 X; FF data as FF FF)
+  // instead of as 00, so that the backend can deliver them as received.
+  Set(image.c_iflag, INPCK | PARMRK, dcb.fParity);
   Set(image.c_iflag, IXON, dcb.fOutX);
   Set(image.c_iflag, IXOFF, dcb.fInX);
   Set(image.c_cflag, CRTSCTS, CtsRtsHandshake(dcb));
@@ -148,6 +155,26 @@ void LoadDcb(const TermiosImage& image, DCB& dcb) {
   LoadHandshake((image.c_cflag & CRTSCTS) != 0, dcb);
   dcb.XonChar = image.c_cc[VSTART];
   dcb.XoffChar = image.c_cc[VSTOP];
+}
+
+bool MarksInput(const TermiosImage& image) { return (image.c_iflag & PARMRK) != 0; }
+
+std::chrono::microseconds CharacterTime(const TermiosImage& image) {
+  const std::uint32_t cflag = image.c_cflag;
+  const std::uint32_t bits = 1 + ByteSizeOf(cflag) + ((cflag & PARENB) ? 1 : 0) +
+                             ((cflag & CSTOPB) ? 2 : 1);
+  const std::uint32_t rate = std::max<std::uint32_t>(RateOf(image), 1);
+  return std::chrono::microseconds((std::uint64_t{bits} * 1'000'000 + rate - 1) / rate);
+}
+
+int CheckTaken(const TermiosImage& asked, const TermiosImage& taken) {
+  // A UART divides its clock: the rate it runs at is within about 1 % of the one asked.
+  const std::int64_t want = RateOf(asked);
+  const std::int64_t got = RateOf(taken);
+  const bool rate_off = std::llabs(got - want) * 100 > want;
+  constexpr std::uint32_t kFormat = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+  const bool format_off = (asked.c_cflag & kFormat) != (taken.c_cflag & kFormat);
+  return rate_off || format_off ? EINVAL : 0;
 }
 
 }  // namespace serial::platform::posix

@@ -101,4 +101,6 @@ int Flush(int fd, bool input, bool output) {
 
 int SetExclusive(int fd, bool on) { return Result(::ioctl(fd, on ? TIOCEXCL : TIOCNXCL)); }
 
+int SuspendOutput(int fd) { return Result(::ioctl(fd, TCXONC, TCOOFF)); }
+
 }  // namespace serial::platform::posix::tty

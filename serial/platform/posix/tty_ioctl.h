@@ -19,6 +19,7 @@ int InputWaiting(int fd, std::uint32_t& count);   // FIONREAD
 int OutputWaiting(int fd, std::uint32_t& count);  // TIOCOUTQ
 int Flush(int fd, bool input, bool output);
 int SetExclusive(int fd, bool on);  // TIOCEXCL / TIOCNXCL
+int SuspendOutput(int fd);          // TCXONC TCOOFF
 
 // The bits SetModemLine takes.
 extern const int kDtr;

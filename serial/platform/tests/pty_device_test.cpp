@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <numeric>
 #include <thread>
@@ -81,6 +83,33 @@ double ThreadCpuSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
+// The device's block as it reads back, changed by change, then set.
+bool Change(SerialDevice& device, const std::function<void(DCB&)>& change) {
+  DCB dcb;
+  if (!device.GetCommState(dcb).Ok()) return false;
+  change(dcb);
+  return device.SetCommState(dcb).Ok();
+}
+
+// Descriptors of this process open on path (a pty's node goes with its master).
+int HandlesOn(const std::string& path) {
+  int n = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+    if (target == path || target == path + " (deleted)") ++n;
+  }
+  return n;
+}
+
+termios TermiosOf(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  termios t{};
+  EXPECT_EQ(::tcgetattr(fd, &t), 0);
+  ::close(fd);
+  return t;
+}
+
 // A wait for events on its own thread, as the component's event thread makes it.
 struct PendingWait {
   const std::unique_ptr<StopEvent> stop_event = DefaultPlatform()->CreateStopEvent();
@@ -150,6 +179,84 @@ TEST(PtyDevice, RefusesWhatIsNotATerminalWithoutBlockingOrWriting) {
   }
   EXPECT_EQ(std::filesystem::file_size(file), 7u);
   std::filesystem::remove_all(dir);
+}
+
+// A terminal left cooked by another program, with XON/XOFF, parity check and CR
+// translation: none of it may touch the data before the first block is set, and closing
+// gives the terminal its settings back.
+TEST(PtyDevice, RawFromTheFirstMomentAndAsFoundAfterClose) {
+  PtyPair pty;
+  termios cooked = TermiosOf(pty.SlavePath());
+  cooked.c_iflag |= IXON | IXOFF | IXANY | INPCK | ISTRIP | ICRNL | PARMRK;
+  cooked.c_oflag |= OPOST | ONLCR;
+  cooked.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+  cooked.c_cflag |= HUPCL | CRTSCTS;
+  {
+    const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(::tcsetattr(fd, TCSANOW, &cooked), 0);
+    ::close(fd);
+  }
+  cooked = TermiosOf(pty.SlavePath());  // as the kernel keeps it
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  const Bytes in = {0x13, 'a', 0x11, 0x0D, 0xFF, 0x83, 0x03, '\n'};
+  ASSERT_TRUE(pty.Write(in));
+  ASSERT_TRUE(InQueueReaches(*device, in.size()));
+  EXPECT_EQ(ReadAll(*device, in.size()), in);
+  const IoResult w = device->WriteChunk(in.data(), in.size(), milliseconds(1000));
+  EXPECT_EQ(w.bytes, in.size());
+  EXPECT_EQ(pty.Read(in.size()), in);
+
+  device.reset();
+  const termios after = TermiosOf(pty.SlavePath());
+  EXPECT_EQ(after.c_iflag, cooked.c_iflag);
+  EXPECT_EQ(after.c_oflag, cooked.c_oflag);
+  EXPECT_EQ(after.c_lflag, cooked.c_lflag);
+  EXPECT_EQ(after.c_cflag, cooked.c_cflag);
+}
+
+// A pty has no line and keeps 8 bits without parity whatever is asked; the simulator runs
+// at 7E1 on one, so the format reads back as set.
+TEST(PtyDevice, FormatReadsBackAsSet) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  const std::uint8_t formats[][3] = {{7, EVENPARITY, ONESTOPBIT}, {8, MARKPARITY, TWOSTOPBITS},
+                                     {5, ODDPARITY, ONE5STOPBITS}, {8, NOPARITY, ONESTOPBIT}};
+  for (const auto& f : formats) {
+    DCB set;
+    ASSERT_TRUE(Change(*device, [&](DCB& d) {
+      d.ByteSize = f[0];
+      d.Parity = f[1];
+      d.StopBits = f[2];
+      set = d;
+    })) << int(f[0]) << int(f[1]) << int(f[2]);
+    DCB back;
+    ASSERT_TRUE(device->GetCommState(back).Ok());
+    EXPECT_EQ(back, set) << int(f[0]) << int(f[1]) << int(f[2]);
+  }
+}
+
+// With the parity check on, the terminal marks errors and doubles FF: the marks never reach
+// the reader. Null bytes are dropped when asked.
+TEST(PtyDevice, MarkedInputReachesTheReaderAsReceived) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  ASSERT_TRUE(Change(*device, [](DCB& d) { d.fParity = 1; }));
+  const Bytes in = {0xFF, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x41};
+  ASSERT_TRUE(pty.Write(in));
+  ASSERT_TRUE(InQueueReaches(*device, in.size()));
+  EXPECT_EQ(ReadAll(*device, in.size()), in);
+  std::uint32_t errors = 0;
+  COMSTAT status;
+  ASSERT_TRUE(device->ClearCommError(errors, status).Ok());
+  EXPECT_EQ(errors, 0u);
+
+  ASSERT_TRUE(Change(*device, [](DCB& d) { d.fNull = 1; }));
+  ASSERT_TRUE(pty.Write(in));
+  ASSERT_TRUE(InQueueReaches(*device, 4));
+  EXPECT_EQ(ReadAll(*device, 4), (Bytes{0xFF, 0xFF, 0xFF, 0x41}));
 }
 
 TEST(PtyDevice, BytesRoundTripBothWaysWithZeros) {
@@ -269,12 +376,14 @@ TEST(PtyDevice, PeerCloseFailsTheWaitAndKeepsReceivedBytes) {
   }
   PendingWait wait(*device);
   EXPECT_TRUE(wait.Blocked(milliseconds(300)));
+  EXPECT_EQ(HandlesOn(pty.SlavePath()), 2);  // ours and the pair's own
   pty.CloseMaster();
   EXPECT_EQ(wait.Get(), WaitOutcome::Failed);
   EXPECT_LT(wait.cpu_seconds, 0.05) << "the wait spun";
   PendingWait again(*device);
   EXPECT_EQ(again.Get(), WaitOutcome::Failed);
 
+  EXPECT_EQ(HandlesOn(pty.SlavePath()), 1) << "the hung-up terminal is still held";
   EXPECT_EQ(InQueue(*device), 3u);
   EXPECT_EQ(ReadAll(*device, 3), (Bytes{1, 0, 2}));
   std::uint8_t byte = 0;

@@ -1,5 +1,6 @@
 // The mapping needs no device: every field termios holds is checked on the records alone.
 #include "serial/platform/posix/termios_mapping.h"
+#include "serial/platform/posix/line_drain.h"
 
 #include <asm/termbits.h>
 #include <gtest/gtest.h>
@@ -96,6 +97,7 @@ TEST(TermiosMapping, FlowControlAndCheckFlags) {
     c.set(dcb);
     const TermiosImage image = Stored(dcb);
     EXPECT_EQ(image.c_iflag & (INPCK | IXON | IXOFF), c.iflag) << c.what;
+    EXPECT_EQ((image.c_iflag & PARMRK) != 0, (c.iflag & INPCK) != 0) << c.what;
     EXPECT_EQ((image.c_cflag & CRTSCTS) != 0, c.crtscts) << c.what;
   }
 }
@@ -113,6 +115,80 @@ TEST(TermiosMapping, RawModeWithoutHangUpOnClose) {
   EXPECT_EQ(image.c_cc[VTIME], 0);
   EXPECT_EQ(image.c_cc[VSTART], 0x01);
   EXPECT_EQ(image.c_cc[VSTOP], 0x02);
+}
+
+// Whatever another program left on the terminal, nothing may change or stop the data
+// once it is open; the rate and frame stay until the first block is set.
+TEST(TermiosMapping, RawModeClearsEveryFlagThatChangesData) {
+  TermiosImage image = Cooked();
+  image.c_iflag = ~0u;
+  image.c_oflag = ~0u;
+  image.c_lflag = ~0u;
+  image.c_cflag = B38400 | CS7 | PARENB | CSTOPB | CRTSCTS | HUPCL;
+  MakeRaw(image);
+  EXPECT_EQ(image.c_iflag, IGNBRK) << "only breaks are kept out of the data";
+  EXPECT_EQ(image.c_oflag, 0u);
+  EXPECT_EQ(image.c_lflag, 0u);
+  EXPECT_EQ(image.c_cflag, B38400 | CS7 | PARENB | CSTOPB | CLOCAL | CREAD);
+}
+
+// What the driver reads back after setting the line: anything but the frame asked, or a
+// rate further off than a UART's divisor gives, is a block it did not take.
+TEST(TermiosMapping, TakenOnlyWhenTheDriverRunsWhatWasAsked) {
+  struct Case {
+    const char* what;
+    void (*driver)(TermiosImage&);
+    int error;
+  };
+  const Case cases[] = {
+      {"as asked", [](TermiosImage&) {}, 0},
+      {"rate 0.9 % off", [](TermiosImage& t) { t.c_ospeed = 250000 - 2250; }, 0},
+      {"rate 2 % off", [](TermiosImage& t) { t.c_ospeed = 245000; }, EINVAL},
+      {"fell back to 9600", [](TermiosImage& t) { t.c_cflag = (t.c_cflag & ~CBAUD) | B9600; },
+       EINVAL},
+      {"8 bits kept for 6", [](TermiosImage& t) { t.c_cflag |= CS8; }, EINVAL},
+      {"odd for mark", [](TermiosImage& t) { t.c_cflag &= ~CMSPAR; }, EINVAL},
+      {"1 stop bit for 2", [](TermiosImage& t) { t.c_cflag &= ~CSTOPB; }, EINVAL},
+      {"no RTS/CTS", [](TermiosImage& t) { t.c_cflag &= ~CRTSCTS; }, EINVAL},
+      {"local and receiver flags", [](TermiosImage& t) { t.c_cflag ^= HUPCL; }, 0},
+  };
+  DCB dcb = Block8N1(250000);
+  dcb.ByteSize = 6;
+  dcb.Parity = MARKPARITY;
+  dcb.StopBits = TWOSTOPBITS;
+  dcb.fOutxCtsFlow = 1;
+  const TermiosImage asked = Stored(dcb);
+  for (const Case& c : cases) {
+    TermiosImage taken = asked;
+    c.driver(taken);
+    EXPECT_EQ(CheckTaken(asked, taken), c.error) << c.what;
+  }
+}
+
+// Closing waits for the output at most twice its line time plus a margin.
+TEST(TermiosMapping, CharacterTimeAndDrainBudget) {
+  struct Case {
+    std::uint32_t rate;
+    std::uint8_t size, parity, stop;
+    std::int64_t character_us;
+    std::int64_t budget_ms;  // for 53 queued bytes
+  };
+  const Case cases[] = {
+      {9600, 8, NOPARITY, ONESTOPBIT, 1042, 211},
+      {9600, 7, EVENPARITY, ONESTOPBIT, 1042, 211},
+      {300, 8, EVENPARITY, TWOSTOPBITS, 40000, 4340},
+      {115200, 8, NOPARITY, ONESTOPBIT, 87, 110},
+  };
+  for (const Case& c : cases) {
+    DCB dcb = Block8N1(c.rate);
+    dcb.ByteSize = c.size;
+    dcb.Parity = c.parity;
+    dcb.StopBits = c.stop;
+    const auto character = CharacterTime(Stored(dcb));
+    EXPECT_EQ(character.count(), c.character_us) << c.rate;
+    EXPECT_EQ(DrainBudget(character, 53).count(), c.budget_ms) << c.rate;
+  }
+  EXPECT_EQ(DrainBudget(std::chrono::microseconds(1042), 0).count(), 100);
 }
 
 TEST(TermiosMapping, RefusesWhatASerialDriverRefuses) {
