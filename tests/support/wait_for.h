@@ -4,6 +4,7 @@
 // readable, a device's readiness wait, a condition variable — and look again. No fixed
 // sleeps: a quiet machine does not wait longer than needed, a busy one gets the deadline.
 #include <chrono>
+#include <concepts>
 #include <thread>
 
 namespace test_support {
@@ -13,6 +14,7 @@ inline constexpr std::chrono::milliseconds kDeadline{10000};
 
 // block(left) returns once the condition may have changed, at the latest after left.
 template <class Done, class Block>
+  requires std::invocable<Block&, std::chrono::milliseconds>
 bool WaitFor(Done&& done, Block&& block, std::chrono::milliseconds max = kDeadline) {
   const auto deadline = std::chrono::steady_clock::now() + max;
   while (!done()) {
