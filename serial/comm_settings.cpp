@@ -9,6 +9,15 @@
 
 namespace serial {
 
+namespace {
+
+// A written value reaches the device at once while the component is open.
+void ApplyTo(TCustomComm& comm, bool (TCustomComm::*update)()) {
+  if (comm.IsOpen()) (comm.*update)();
+}
+
+}  // namespace
+
 void TPersistent::AssignError(const TPersistent* source) const {
   const std::string from = source != nullptr ? source->ClassName() : "null object";
   throw EAssignError("Cannot assign a " + from + " to a " + ClassName());
@@ -19,49 +28,55 @@ void TPersistent::AssignError(const TPersistent* source) const {
 TDataBits TCommDataControl::DataBits() const {
   platform::DCB dcb;
   if (comm_->GetDCB(dcb)) return static_cast<TDataBits>(dcb.ByteSize - 4);
-  return data_bits_;
+  return values_.data_bits;
 }
 
 TParity TCommDataControl::Parity() const {
   platform::DCB dcb;
   if (comm_->GetDCB(dcb)) return static_cast<TParity>(dcb.Parity);
-  return parity_;
+  return values_.parity;
 }
 
 TStopBits TCommDataControl::StopBits() const {
   platform::DCB dcb;
   if (comm_->GetDCB(dcb)) return static_cast<TStopBits>(dcb.StopBits);
-  return stop_bits_;
+  return values_.stop_bits;
 }
 
 void TCommDataControl::SetDataBits(TDataBits value) {
   RequireMember(value, db8, "DataBits");
-  if (value == data_bits_) return;
-  data_bits_ = value;
-  comm_->ApplyDCB();
+  if (value == values_.data_bits) return;
+  values_.data_bits = value;
+  ApplyTo(*comm_, &TCustomComm::UpdateDCB);
 }
 
 void TCommDataControl::SetParity(TParity value) {
   RequireMember(value, paSpace, "Parity");
-  if (value == parity_) return;
-  parity_ = value;
-  comm_->ApplyDCB();
+  if (value == values_.parity) return;
+  values_.parity = value;
+  ApplyTo(*comm_, &TCustomComm::UpdateDCB);
 }
 
 void TCommDataControl::SetStopBits(TStopBits value) {
   RequireMember(value, sb2, "StopBits");
-  if (value == stop_bits_) return;
-  stop_bits_ = value;
-  comm_->ApplyDCB();
+  if (value == values_.stop_bits) return;
+  values_.stop_bits = value;
+  ApplyTo(*comm_, &TCustomComm::UpdateDCB);
 }
 
 void TCommDataControl::Assign(const TPersistent* source) {
   const auto* from = dynamic_cast<const TCommDataControl*>(source);
   if (from == nullptr) AssignError(source);
-  data_bits_ = from->DataBits();
-  parity_ = from->Parity();
-  stop_bits_ = from->StopBits();
-  comm_->ApplyDCB();
+  values_.data_bits = from->DataBits();
+  values_.parity = from->Parity();
+  values_.stop_bits = from->StopBits();
+  ApplyTo(*comm_, &TCustomComm::UpdateDCB);
+}
+
+void TCommDataControl::Load(const DataControlValues& values) {
+  SetDataBits(values.data_bits);
+  SetParity(values.parity);
+  SetStopBits(values.stop_bits);
 }
 
 // ---- TCommBuffers ---------------------------------------------------------------------
@@ -81,41 +96,48 @@ std::uint16_t TCommBuffers::InputSize() const {
   platform::COMMPROP properties;
   platform::SerialDevice* device = comm_->Device();
   if (device != nullptr && device->GetCommProperties(properties).Ok())
-    return ReportedQueueSize(properties.dwCurrentRxQueue, input_size_);
-  return input_size_;
+    return ReportedQueueSize(properties.dwCurrentRxQueue, values_.input_size);
+  return values_.input_size;
 }
 
 std::uint16_t TCommBuffers::OutputSize() const {
   platform::COMMPROP properties;
   platform::SerialDevice* device = comm_->Device();
   if (device != nullptr && device->GetCommProperties(properties).Ok())
-    return ReportedQueueSize(properties.dwCurrentTxQueue, output_size_);
-  return output_size_;
+    return ReportedQueueSize(properties.dwCurrentTxQueue, values_.output_size);
+  return values_.output_size;
 }
 
 void TCommBuffers::SetInputSize(std::uint16_t value) {
   value = ClampQueueSize(value, comm_->PlatformServices().GetVersion());
-  if (value == input_size_) return;
-  input_size_ = value;
-  comm_->ApplyBuffers();
+  if (value == values_.input_size) return;
+  values_.input_size = value;
+  ApplyTo(*comm_, &TCustomComm::UpdateBuffers);
 }
 
 void TCommBuffers::SetOutputSize(std::uint16_t value) {
   value = ClampQueueSize(value, comm_->PlatformServices().GetVersion());
-  if (value == output_size_) return;
-  output_size_ = value;
-  comm_->ApplyBuffers();
+  if (value == values_.output_size) return;
+  values_.output_size = value;
+  ApplyTo(*comm_, &TCustomComm::UpdateBuffers);
 }
 
 void TCommBuffers::Assign(const TPersistent* source) {
   const auto* from = dynamic_cast<const TCommBuffers*>(source);
   if (from == nullptr) AssignError(source);
   // Sizes as the source reports them, stored without the clamp; time-outs as stored.
-  input_size_ = from->InputSize();
-  output_size_ = from->OutputSize();
-  input_timeout_ = from->input_timeout_;
-  output_timeout_ = from->output_timeout_;
-  comm_->ApplyBuffers();
+  values_.input_size = from->InputSize();
+  values_.output_size = from->OutputSize();
+  values_.input_timeout = from->values_.input_timeout;
+  values_.output_timeout = from->values_.output_timeout;
+  ApplyTo(*comm_, &TCustomComm::UpdateBuffers);
+}
+
+void TCommBuffers::Load(const BufferValues& values) {
+  SetInputSize(values.input_size);
+  SetOutputSize(values.output_size);
+  SetInputTimeout(values.input_timeout);
+  SetOutputTimeout(values.output_timeout);
 }
 
 // ---- TCommEventChars ------------------------------------------------------------------
@@ -129,32 +151,40 @@ std::uint8_t TCommEventChars::Live(std::uint8_t platform::DCB::*field,
 void TCommEventChars::Store(std::uint8_t& stored, std::uint8_t value) {
   if (value == stored) return;
   stored = value;
-  comm_->ApplyDCB();
+  ApplyTo(*comm_, &TCustomComm::UpdateDCB);
 }
 
-std::uint8_t TCommEventChars::XonChar() const { return Live(&platform::DCB::XonChar, xon_); }
-std::uint8_t TCommEventChars::XoffChar() const { return Live(&platform::DCB::XoffChar, xoff_); }
-std::uint8_t TCommEventChars::EofChar() const { return Live(&platform::DCB::EofChar, eof_); }
+std::uint8_t TCommEventChars::XonChar() const { return Live(&platform::DCB::XonChar, values_.xon_char); }
+std::uint8_t TCommEventChars::XoffChar() const { return Live(&platform::DCB::XoffChar, values_.xoff_char); }
+std::uint8_t TCommEventChars::EofChar() const { return Live(&platform::DCB::EofChar, values_.eof_char); }
 std::uint8_t TCommEventChars::ErrorChar() const {
-  return Live(&platform::DCB::ErrorChar, error_);
+  return Live(&platform::DCB::ErrorChar, values_.error_char);
 }
-std::uint8_t TCommEventChars::EventChar() const { return Live(&platform::DCB::EvtChar, event_); }
+std::uint8_t TCommEventChars::EventChar() const { return Live(&platform::DCB::EvtChar, values_.event_char); }
 
-void TCommEventChars::SetXonChar(std::uint8_t value) { Store(xon_, value); }
-void TCommEventChars::SetXoffChar(std::uint8_t value) { Store(xoff_, value); }
-void TCommEventChars::SetEofChar(std::uint8_t value) { Store(eof_, value); }
-void TCommEventChars::SetErrorChar(std::uint8_t value) { Store(error_, value); }
-void TCommEventChars::SetEventChar(std::uint8_t value) { Store(event_, value); }
+void TCommEventChars::SetXonChar(std::uint8_t value) { Store(values_.xon_char, value); }
+void TCommEventChars::SetXoffChar(std::uint8_t value) { Store(values_.xoff_char, value); }
+void TCommEventChars::SetEofChar(std::uint8_t value) { Store(values_.eof_char, value); }
+void TCommEventChars::SetErrorChar(std::uint8_t value) { Store(values_.error_char, value); }
+void TCommEventChars::SetEventChar(std::uint8_t value) { Store(values_.event_char, value); }
 
 void TCommEventChars::Assign(const TPersistent* source) {
   const auto* from = dynamic_cast<const TCommEventChars*>(source);
   if (from == nullptr) AssignError(source);
-  xon_ = from->XonChar();
-  xoff_ = from->XoffChar();
-  eof_ = from->EofChar();
-  error_ = from->ErrorChar();
-  event_ = from->EventChar();
-  comm_->ApplyDCB();
+  values_.xon_char = from->XonChar();
+  values_.xoff_char = from->XoffChar();
+  values_.eof_char = from->EofChar();
+  values_.error_char = from->ErrorChar();
+  values_.event_char = from->EventChar();
+  ApplyTo(*comm_, &TCustomComm::UpdateDCB);
+}
+
+void TCommEventChars::Load(const EventCharValues& values) {
+  SetXonChar(values.xon_char);
+  SetXoffChar(values.xoff_char);
+  SetEofChar(values.eof_char);
+  SetErrorChar(values.error_char);
+  SetEventChar(values.event_char);
 }
 
 // ---- TCommTimeoutsEx ------------------------------------------------------------------
@@ -170,42 +200,50 @@ std::uint32_t TCommTimeoutsEx::Live(std::uint32_t platform::COMMTIMEOUTS::*field
 void TCommTimeoutsEx::Store(std::uint32_t& stored, std::uint32_t value) {
   if (value == stored) return;
   stored = value;
-  comm_->ApplyTimeouts();
+  ApplyTo(*comm_, &TCustomComm::UpdateTimeouts);
 }
 
 std::uint32_t TCommTimeoutsEx::ReadInterval() const {
-  return Live(&platform::COMMTIMEOUTS::ReadIntervalTimeout, read_interval_);
+  return Live(&platform::COMMTIMEOUTS::ReadIntervalTimeout, values_.read_interval);
 }
 std::uint32_t TCommTimeoutsEx::ReadMultiplier() const {
-  return Live(&platform::COMMTIMEOUTS::ReadTotalTimeoutMultiplier, read_multiplier_);
+  return Live(&platform::COMMTIMEOUTS::ReadTotalTimeoutMultiplier, values_.read_multiplier);
 }
 std::uint32_t TCommTimeoutsEx::ReadConstant() const {
-  return Live(&platform::COMMTIMEOUTS::ReadTotalTimeoutConstant, read_constant_);
+  return Live(&platform::COMMTIMEOUTS::ReadTotalTimeoutConstant, values_.read_constant);
 }
 std::uint32_t TCommTimeoutsEx::WriteMultiplier() const {
-  return Live(&platform::COMMTIMEOUTS::WriteTotalTimeoutMultiplier, write_multiplier_);
+  return Live(&platform::COMMTIMEOUTS::WriteTotalTimeoutMultiplier, values_.write_multiplier);
 }
 std::uint32_t TCommTimeoutsEx::WriteConstant() const {
-  return Live(&platform::COMMTIMEOUTS::WriteTotalTimeoutConstant, write_constant_);
+  return Live(&platform::COMMTIMEOUTS::WriteTotalTimeoutConstant, values_.write_constant);
 }
 
-void TCommTimeoutsEx::SetReadInterval(std::uint32_t value) { Store(read_interval_, value); }
-void TCommTimeoutsEx::SetReadMultiplier(std::uint32_t value) { Store(read_multiplier_, value); }
-void TCommTimeoutsEx::SetReadConstant(std::uint32_t value) { Store(read_constant_, value); }
+void TCommTimeoutsEx::SetReadInterval(std::uint32_t value) { Store(values_.read_interval, value); }
+void TCommTimeoutsEx::SetReadMultiplier(std::uint32_t value) { Store(values_.read_multiplier, value); }
+void TCommTimeoutsEx::SetReadConstant(std::uint32_t value) { Store(values_.read_constant, value); }
 void TCommTimeoutsEx::SetWriteMultiplier(std::uint32_t value) {
-  Store(write_multiplier_, value);
+  Store(values_.write_multiplier, value);
 }
-void TCommTimeoutsEx::SetWriteConstant(std::uint32_t value) { Store(write_constant_, value); }
+void TCommTimeoutsEx::SetWriteConstant(std::uint32_t value) { Store(values_.write_constant, value); }
 
 void TCommTimeoutsEx::Assign(const TPersistent* source) {
   const auto* from = dynamic_cast<const TCommTimeoutsEx*>(source);
   if (from == nullptr) AssignError(source);
-  read_interval_ = from->ReadInterval();
-  read_multiplier_ = from->ReadMultiplier();
-  read_constant_ = from->ReadConstant();
-  write_multiplier_ = from->WriteMultiplier();
-  write_constant_ = from->WriteConstant();
-  comm_->ApplyTimeouts();
+  values_.read_interval = from->ReadInterval();
+  values_.read_multiplier = from->ReadMultiplier();
+  values_.read_constant = from->ReadConstant();
+  values_.write_multiplier = from->WriteMultiplier();
+  values_.write_constant = from->WriteConstant();
+  ApplyTo(*comm_, &TCustomComm::UpdateTimeouts);
+}
+
+void TCommTimeoutsEx::Load(const TimeoutValues& values) {
+  SetReadInterval(values.read_interval);
+  SetReadMultiplier(values.read_multiplier);
+  SetReadConstant(values.read_constant);
+  SetWriteMultiplier(values.write_multiplier);
+  SetWriteConstant(values.write_constant);
 }
 
 }  // namespace serial

@@ -7,6 +7,7 @@
 
 #include "serial/comm_types.h"
 #include "serial/platform/comm_types.h"
+#include "serial/settings_values.h"
 
 namespace serial {
 
@@ -43,12 +44,12 @@ class TCommDataControl : public TPersistent {
   TStopBits StopBits() const;
   void SetStopBits(TStopBits value);
 
+  const DataControlValues& Stored() const { return values_; }  // as written, not as read
+  void Load(const DataControlValues& values);  // through the setters, in stored order
+
  private:
-  friend class TCustomComm;
   TCustomComm* comm_;
-  TDataBits data_bits_ = db8;
-  TParity parity_ = paNone;
-  TStopBits stop_bits_ = sb1;
+  DataControlValues values_;
 };
 
 class TCommBuffers : public TPersistent {
@@ -61,18 +62,17 @@ class TCommBuffers : public TPersistent {
   void SetInputSize(std::uint16_t value);
   std::uint16_t OutputSize() const;
   void SetOutputSize(std::uint16_t value);
-  std::uint16_t InputTimeout() const { return input_timeout_; }
-  void SetInputTimeout(std::uint16_t value) { input_timeout_ = value; }
-  std::uint16_t OutputTimeout() const { return output_timeout_; }
-  void SetOutputTimeout(std::uint16_t value) { output_timeout_ = value; }
+  std::uint16_t InputTimeout() const { return values_.input_timeout; }
+  void SetInputTimeout(std::uint16_t value) { values_.input_timeout = value; }
+  std::uint16_t OutputTimeout() const { return values_.output_timeout; }
+  void SetOutputTimeout(std::uint16_t value) { values_.output_timeout = value; }
+
+  const BufferValues& Stored() const { return values_; }
+  void Load(const BufferValues& values);
 
  private:
-  friend class TCustomComm;
   TCustomComm* comm_;
-  std::uint16_t input_size_ = 2048;
-  std::uint16_t output_size_ = 2048;
-  std::uint16_t input_timeout_ = 500;
-  std::uint16_t output_timeout_ = 500;
+  BufferValues values_;
 };
 
 class TCommEventChars : public TPersistent {
@@ -92,18 +92,16 @@ class TCommEventChars : public TPersistent {
   std::uint8_t EventChar() const;
   void SetEventChar(std::uint8_t value);
 
+  const EventCharValues& Stored() const { return values_; }
+  void Load(const EventCharValues& values);
+
  private:
-  friend class TCustomComm;
   // The device's character when the block can be read, else the stored one.
   std::uint8_t Live(std::uint8_t platform::DCB::*field, std::uint8_t stored) const;
   void Store(std::uint8_t& stored, std::uint8_t value);
 
   TCustomComm* comm_;
-  std::uint8_t xon_ = 17;
-  std::uint8_t xoff_ = 19;
-  std::uint8_t eof_ = 0;
-  std::uint8_t error_ = 0;
-  std::uint8_t event_ = 10;
+  EventCharValues values_;
 };
 
 class TCommTimeoutsEx : public TPersistent {
@@ -123,18 +121,16 @@ class TCommTimeoutsEx : public TPersistent {
   std::uint32_t WriteConstant() const;
   void SetWriteConstant(std::uint32_t value);
 
+  const TimeoutValues& Stored() const { return values_; }
+  void Load(const TimeoutValues& values);
+
  private:
-  friend class TCustomComm;
   // The device's value when its time-outs can be read, else the stored one.
   std::uint32_t Live(std::uint32_t platform::COMMTIMEOUTS::*field, std::uint32_t stored) const;
   void Store(std::uint32_t& stored, std::uint32_t value);
 
   TCustomComm* comm_;
-  std::uint32_t read_interval_ = 1;
-  std::uint32_t read_multiplier_ = 0;
-  std::uint32_t read_constant_ = 1;
-  std::uint32_t write_multiplier_ = 0;
-  std::uint32_t write_constant_ = 1;
+  TimeoutValues values_;
 };
 
 }  // namespace serial

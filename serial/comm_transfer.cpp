@@ -55,7 +55,7 @@ bool TCustomComm::TimeLeft(std::uint32_t start, std::uint32_t timeout,
 TCustomComm::SendTurn TCustomComm::WriteTurn(const std::uint8_t* buffer, std::uint32_t count) {
   SendTurn turn;
   // Unsigned arithmetic, as the driver's queue may hold more than the stored size.
-  const std::uint32_t free_space = buffers_.output_size_ - OutQueueCount();
+  const std::uint32_t free_space = buffers_.Stored().output_size - OutQueueCount();
   if (free_space == 0) {
     turn.queue_full = true;
     return turn;
@@ -98,7 +98,7 @@ std::uint32_t TCustomComm::SendBuffer(const std::uint8_t* buffer, std::uint32_t 
 }
 
 std::uint32_t TCustomComm::SendData(const std::uint8_t* buffer, std::uint32_t count) {
-  return SendBuffer(buffer, count, buffers_.output_timeout_);
+  return SendBuffer(buffer, count, buffers_.Stored().output_timeout);
 }
 
 bool TCustomComm::SendString(std::span<const std::uint8_t> s) {
@@ -165,7 +165,7 @@ std::uint32_t TCustomComm::ReadLoop(std::uint8_t* buffer, std::uint32_t count,
 }
 
 std::uint32_t TCustomComm::ReadData(std::uint8_t* buffer, std::uint32_t count) {
-  return ReadBuffer(buffer, count, buffers_.input_timeout_);
+  return ReadBuffer(buffer, count, buffers_.Stored().input_timeout);
 }
 
 bool TCustomComm::ReadString(std::vector<std::uint8_t>& s) {

@@ -27,7 +27,7 @@ bool TCustomComm::Open() {
   locks_ = {};
   last_system_error_ = {};
   int error = 0;  // a refused device is a false result; its reason is kept for diagnosis
-  device_ = platform_->CreateFile("\\\\.\\" + device_name_, error);
+  device_ = platform_->CreateFile("\\\\.\\" + line_.device_name, error);
   if (device_ == nullptr) {
     Succeeded({error});
     return false;

@@ -59,9 +59,9 @@ class TCustomComm {
   void SetBaudRate(TBaudRate value);
   std::uint32_t BaudValue();
   void SetBaudValue(std::uint32_t value);
-  const std::string& DeviceName() const { return device_name_; }
+  const std::string& DeviceName() const { return line_.device_name; }
   void SetDeviceName(const std::string& value);
-  TFlowControl FlowControl() const { return flow_control_; }
+  TFlowControl FlowControl() const { return line_.flow_control; }
   void SetFlowControl(TFlowControl value);
   TRTSSettings RTSSettings();
   void SetRTSSettings(TRTSSettings value);
@@ -145,16 +145,8 @@ class TCustomComm {
  private:
   template <class Component>
   friend class TCompleteComm;
-  friend class TCommDataControl;
-  friend class TCommBuffers;
-  friend class TCommEventChars;
-  friend class TCommTimeoutsEx;
-  friend class TCommEventThread;
-
-  // Apply a group to the device when it is open; nothing more while closed.
+  // Apply the line settings to the device when it is open; nothing more while closed.
   void ApplyDCB();
-  void ApplyBuffers();
-  void ApplyTimeouts();
   StoredLineSettings StoredLine() const;
   // Stores the line-control sets and options the live device control block reports.
   void RefreshLineControl();
@@ -202,17 +194,10 @@ class TCustomComm {
   TCommLocks locks_;
   TSystemError last_system_error_;
 
-  TBaudRate baud_rate_ = br9600;
-  std::uint32_t baud_value_ = 9600;
-  std::string device_name_ = "COM2";
-  TFlowControl flow_control_ = fcNone;
-  TRTSSettings rts_settings_;
-  TDTRSettings dtr_settings_;
-  TXOnXOffSettings xonxoff_settings_;
-  TCommOptions options_;
+  LineValues line_;
   // Read by the event thread while the owner may write them.
-  std::atomic<std::uint16_t> monitor_events_ = TDeviceEvents{deChar, deFlag, deOutEmpty}.bits();
-  std::atomic<bool> synchronize_ = true;
+  std::atomic<std::uint16_t> monitor_events_ = NotifyValues{}.monitor_events.bits();
+  std::atomic<bool> synchronize_ = NotifyValues{}.synchronize;
 
   TCommDataControl data_control_{*this};
   TCommBuffers buffers_{*this};

@@ -9,123 +9,123 @@ namespace serial {
 // ---- baud rate ------------------------------------------------------------------------
 
 TBaudRate TCustomComm::BaudRate() {
-  if (!IsOpen() || baud_rate_ == brCustom) return baud_rate_;
+  if (!IsOpen() || line_.baud_rate == brCustom) return line_.baud_rate;
   // A device rate outside the table reads as brCustom, which then sticks while open.
-  baud_rate_ = brCustom;
+  line_.baud_rate = brCustom;
   const std::uint32_t rate = BaudValue();
   for (int member = br110; member < brCustom; ++member) {
     if (BaudTable[member] == rate) {
-      baud_rate_ = static_cast<TBaudRate>(member);
+      line_.baud_rate = static_cast<TBaudRate>(member);
       break;
     }
   }
-  return baud_rate_;
+  return line_.baud_rate;
 }
 
 void TCustomComm::SetBaudRate(TBaudRate value) {
   RequireMember(value, brCustom, "BaudRate");
-  if (value == baud_rate_) return;
-  baud_rate_ = value;
+  if (value == line_.baud_rate) return;
+  line_.baud_rate = value;
   if (value == brCustom) return;  // BaudValue keeps the rate until it is written
-  baud_value_ = BaudTable[value];
+  line_.baud_value = BaudTable[value];
   ApplyDCB();
 }
 
 std::uint32_t TCustomComm::BaudValue() {
   platform::DCB dcb;
-  if (GetDCB(dcb)) baud_value_ = dcb.BaudRate;
-  return baud_value_;
+  if (GetDCB(dcb)) line_.baud_value = dcb.BaudRate;
+  return line_.baud_value;
 }
 
 void TCustomComm::SetBaudValue(std::uint32_t value) {
-  if (baud_rate_ != brCustom || value == baud_value_) return;
-  baud_value_ = value;
+  if (line_.baud_rate != brCustom || value == line_.baud_value) return;
+  line_.baud_value = value;
   ApplyDCB();
 }
 
 void TCustomComm::SetDeviceName(const std::string& value) {
-  if (IsOpen() || value == device_name_) return;
-  device_name_ = value;
+  if (IsOpen() || value == line_.device_name) return;
+  line_.device_name = value;
 }
 
 // ---- flow control and line-control sets -----------------------------------------------
 
 void TCustomComm::SetFlowControl(TFlowControl value) {
   RequireMember(value, fcCustom, "FlowControl");
-  if (value == flow_control_) return;
-  flow_control_ = value;
+  if (value == line_.flow_control) return;
+  line_.flow_control = value;
   if (value == fcCustom) return;  // the sets keep their values and become writable
-  StoreLineControl(PresetLineControl(value, options_));
+  StoreLineControl(PresetLineControl(value, line_.options));
   ApplyDCB();
 }
 
 TRTSSettings TCustomComm::RTSSettings() {
   RefreshLineControl();
-  return rts_settings_;
+  return line_.rts_settings;
 }
 
 TDTRSettings TCustomComm::DTRSettings() {
   RefreshLineControl();
-  return dtr_settings_;
+  return line_.dtr_settings;
 }
 
 TXOnXOffSettings TCustomComm::XOnXOffSettings() {
   RefreshLineControl();
-  return xonxoff_settings_;
+  return line_.xonxoff_settings;
 }
 
 TCommOptions TCustomComm::Options() {
   RefreshLineControl();
-  return options_;
+  return line_.options;
 }
 
 void TCustomComm::SetRTSSettings(TRTSSettings value) {
-  if (flow_control_ != fcCustom || value == RTSSettings()) return;
-  rts_settings_ = value;
+  if (line_.flow_control != fcCustom || value == RTSSettings()) return;
+  line_.rts_settings = value;
   ApplyDCB();
 }
 
 void TCustomComm::SetDTRSettings(TDTRSettings value) {
-  value = NormaliseDTR(value, dtr_settings_, options_);
-  if (flow_control_ != fcCustom || value == DTRSettings()) return;
-  dtr_settings_ = value;
+  value = NormaliseDTR(value, line_.dtr_settings, line_.options);
+  if (line_.flow_control != fcCustom || value == DTRSettings()) return;
+  line_.dtr_settings = value;
   ApplyDCB();
 }
 
 void TCustomComm::SetXOnXOffSettings(TXOnXOffSettings value) {
-  if (flow_control_ != fcCustom || value == XOnXOffSettings()) return;
-  xonxoff_settings_ = value;
+  if (line_.flow_control != fcCustom || value == XOnXOffSettings()) return;
+  line_.xonxoff_settings = value;
   ApplyDCB();
 }
 
 void TCustomComm::SetOptions(TCommOptions value) {
   // Whether DTR stays open is decided before the port opens.
   if (IsOpen()) {
-    if (options_.Contains(coLeaveDTROpen))
+    if (line_.options.Contains(coLeaveDTROpen))
       value.Include(coLeaveDTROpen);
     else
       value.Exclude(coLeaveDTROpen);
   }
   if (value == Options()) return;
-  options_ = value;
+  line_.options = value;
   if (IsOpen())
     UpdateDCB();
   else
-    StoreLineControl(PresetLineControl(flow_control_, options_));
+    StoreLineControl(PresetLineControl(line_.flow_control, line_.options));
 }
 
 void TCustomComm::RefreshLineControl() {
   platform::DCB dcb;
   if (!GetDCB(dcb)) return;
-  const LineReadBack back = ReadBackLineControl(dcb, options_);
+  const LineReadBack back = ReadBackLineControl(dcb, line_.options);
   StoreLineControl(back.line);
-  options_ = back.options;
+  line_.options = back.options;
 }
 
 void TCustomComm::StoreLineControl(const LineControl& line) {
-  rts_settings_ = line.rts;
-  dtr_settings_ = line.dtr;
-  xonxoff_settings_ = line.xonxoff;
+  line_.rts_settings = line.rts;
+  line_.dtr_settings = line.dtr;
+  line_.xonxoff_settings = line.xonxoff;
 }
 
 // ---- plain values and settings objects ------------------------------------------------
@@ -153,13 +153,9 @@ void TCustomComm::SetTimeouts(const TCommTimeoutsEx& value) {
 // ---- apply operations -----------------------------------------------------------------
 
 StoredLineSettings TCustomComm::StoredLine() const {
-  return StoredLineSettings{
-      .baud_value = baud_value_, .rts = rts_settings_, .dtr = dtr_settings_,
-      .xonxoff = xonxoff_settings_, .options = options_, .input_size = buffers_.input_size_,
-      .data_bits = data_control_.data_bits_, .parity = data_control_.parity_,
-      .stop_bits = data_control_.stop_bits_, .xon_char = event_chars_.xon_,
-      .xoff_char = event_chars_.xoff_, .eof_char = event_chars_.eof_,
-      .error_char = event_chars_.error_, .event_char = event_chars_.event_};
+  return StoredLineSettings{.line = line_, .buffers = buffers_.Stored(),
+                            .data_control = data_control_.Stored(),
+                            .event_chars = event_chars_.Stored()};
 }
 
 bool TCustomComm::UpdateDCB() {
@@ -175,18 +171,19 @@ bool TCustomComm::UpdateBuffers() {
     device_->PurgeComm(platform::PURGE_TXABORT | platform::PURGE_RXABORT |
                        platform::PURGE_TXCLEAR | platform::PURGE_RXCLEAR);
   if (device_ == nullptr ||
-      !Succeeded(device_->SetupComm(buffers_.input_size_, buffers_.output_size_)))
+      !Succeeded(device_->SetupComm(buffers_.Stored().input_size, buffers_.Stored().output_size)))
     throw EDeviceError::Fixed(DEVICE_UPDATE_BUFFERS);
   return true;
 }
 
 bool TCustomComm::UpdateTimeouts() {
+  const TimeoutValues& t = timeouts_.Stored();
   const platform::COMMTIMEOUTS timeouts{
-      .ReadIntervalTimeout = timeouts_.read_interval_,
-      .ReadTotalTimeoutMultiplier = timeouts_.read_multiplier_,
-      .ReadTotalTimeoutConstant = timeouts_.read_constant_,
-      .WriteTotalTimeoutMultiplier = timeouts_.write_multiplier_,
-      .WriteTotalTimeoutConstant = timeouts_.write_constant_};
+      .ReadIntervalTimeout = t.read_interval,
+      .ReadTotalTimeoutMultiplier = t.read_multiplier,
+      .ReadTotalTimeoutConstant = t.read_constant,
+      .WriteTotalTimeoutMultiplier = t.write_multiplier,
+      .WriteTotalTimeoutConstant = t.write_constant};
   if (device_ == nullptr || !Succeeded(device_->SetCommTimeouts(timeouts)))
     throw EDeviceError::Fixed(DEVICE_UPDATE_TIMEOUTS);
   return true;
@@ -194,12 +191,6 @@ bool TCustomComm::UpdateTimeouts() {
 
 void TCustomComm::ApplyDCB() {
   if (IsOpen()) UpdateDCB();
-}
-void TCustomComm::ApplyBuffers() {
-  if (IsOpen()) UpdateBuffers();
-}
-void TCustomComm::ApplyTimeouts() {
-  if (IsOpen()) UpdateTimeouts();
 }
 
 bool TCustomComm::GetDCB(platform::DCB& dcb) const {

@@ -8,45 +8,26 @@
 
 #include "serial/comm_types.h"
 #include "serial/custom_comm.h"
+#include "serial/settings_values.h"
 
 namespace serial {
 
-// The published properties of TXComm, in stored order. Defaults are the component's.
+// The published properties of TXComm, in stored order, starting from the component's
+// defaults.
 struct StoredCommProperties {
-  TBaudRate baud_rate = br9600;
-  std::uint32_t baud_value = 9600;
-  struct {
-    std::uint16_t input_size = 2048;
-    std::uint16_t output_size = 2048;
-    std::uint16_t input_timeout = 500;
-    std::uint16_t output_timeout = 500;
-  } buffers;
+  TBaudRate baud_rate = LineValues{}.baud_rate;
+  std::uint32_t baud_value = LineValues{}.baud_value;
+  BufferValues buffers;
   TRTSSettings rts_settings;
-  struct {
-    TDataBits data_bits = db8;
-    TParity parity = paNone;
-    TStopBits stop_bits = sb1;
-  } data_control;
-  std::string device_name = "COM2";
+  DataControlValues data_control;
+  std::string device_name = LineValues{}.device_name;
   TDTRSettings dtr_settings;
-  struct {
-    std::uint8_t xon_char = 17;
-    std::uint8_t xoff_char = 19;
-    std::uint8_t eof_char = 0;
-    std::uint8_t error_char = 0;
-    std::uint8_t event_char = 10;
-  } event_chars;
-  TDeviceEvents monitor_events{deChar, deFlag, deOutEmpty};
-  TFlowControl flow_control = fcNone;
+  EventCharValues event_chars;
+  TDeviceEvents monitor_events = NotifyValues{}.monitor_events;
+  TFlowControl flow_control = LineValues{}.flow_control;
   TCommOptions options;
-  bool synchronize = true;
-  struct {
-    std::uint32_t read_interval = 1;
-    std::uint32_t read_multiplier = 0;
-    std::uint32_t read_constant = 1;
-    std::uint32_t write_multiplier = 0;
-    std::uint32_t write_constant = 1;
-  } timeouts;
+  bool synchronize = NotifyValues{}.synchronize;
+  TimeoutValues timeouts;
   TXOnXOffSettings xonxoff_settings;
   TCommEvent on_comm_event;
   TDataEvent on_data;

@@ -5,20 +5,20 @@ namespace fuzz {
 
 serial::StoredLineSettings SettingsAsRead(serial::TCustomComm& comm) {
   serial::StoredLineSettings s;
-  s.baud_value = comm.BaudValue();
-  s.rts = comm.RTSSettings();
-  s.dtr = comm.DTRSettings();
-  s.xonxoff = comm.XOnXOffSettings();
-  s.options = comm.Options();
-  s.input_size = comm.Buffers().InputSize();
-  s.data_bits = comm.DataControl().DataBits();
-  s.parity = comm.DataControl().Parity();
-  s.stop_bits = comm.DataControl().StopBits();
-  s.xon_char = comm.EventChars().XonChar();
-  s.xoff_char = comm.EventChars().XoffChar();
-  s.eof_char = comm.EventChars().EofChar();
-  s.error_char = comm.EventChars().ErrorChar();
-  s.event_char = comm.EventChars().EventChar();
+  s.line.baud_value = comm.BaudValue();
+  s.line.rts_settings = comm.RTSSettings();
+  s.line.dtr_settings = comm.DTRSettings();
+  s.line.xonxoff_settings = comm.XOnXOffSettings();
+  s.line.options = comm.Options();
+  s.buffers.input_size = comm.Buffers().InputSize();
+  s.data_control.data_bits = comm.DataControl().DataBits();
+  s.data_control.parity = comm.DataControl().Parity();
+  s.data_control.stop_bits = comm.DataControl().StopBits();
+  s.event_chars.xon_char = comm.EventChars().XonChar();
+  s.event_chars.xoff_char = comm.EventChars().XoffChar();
+  s.event_chars.eof_char = comm.EventChars().EofChar();
+  s.event_chars.error_char = comm.EventChars().ErrorChar();
+  s.event_chars.event_char = comm.EventChars().EventChar();
   return s;
 }
 

@@ -56,18 +56,7 @@ TEST(Requests, ReadAllForSeveralAddresses) {
 }
 
 TEST(Requests, RelayFramesForSlaveOne) {
-  struct Case {
-    int relay;
-    bool on;
-    const char* hex;
-  };
-  const Case cases[] = {
-      {1, true, "01 10 00 14 00 01 02 00 01 64 84 "}, {1, false, "01 10 00 14 00 01 02 00 00 A5 44 "},
-      {2, true, "01 10 00 15 00 01 02 00 01 65 55 "}, {2, false, "01 10 00 15 00 01 02 00 00 A4 95 "},
-      {3, true, "01 10 00 16 00 01 02 00 01 65 66 "}, {3, false, "01 10 00 16 00 01 02 00 00 A4 A6 "},
-      {4, true, "01 10 00 17 00 01 02 00 01 64 B7 "}, {4, false, "01 10 00 17 00 01 02 00 00 A5 77 "},
-  };
-  for (const auto& c : cases) {
+  for (const auto& c : testing_frames::kRelayFrames) {
     EXPECT_EQ(BytesToHex(RelayRequest(1, c.relay, c.on)), c.hex) << c.relay << c.on;
   }
   EXPECT_THROW(RelayRequest(1, 0, true), std::out_of_range);
@@ -75,7 +64,7 @@ TEST(Requests, RelayFramesForSlaveOne) {
 }
 
 TEST(Requests, ModeFrameIsConstant) {
-  EXPECT_EQ(BytesToHex(RtuModeFrameBytes()), "AA 55 00 05 E0 50 00 01 35 ");
+  EXPECT_EQ(BytesToHex(RtuModeFrameBytes()), testing_frames::kModeFrameHex);
   unsigned sum = 0;
   for (int i = 0; i < 8; ++i) sum += RtuModeFrame[i];
   EXPECT_EQ(sum & 0xFFU, RtuModeFrame[8]);

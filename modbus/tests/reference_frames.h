@@ -19,4 +19,21 @@ inline ByteString ExampleResponse() {
           0x25, 0x0B};                               // check
 }
 
+// The relay write requests of slave 1 as the log shows them, by relay (1..4) and state:
+// write multiple registers, one register at 20 + relay - 1, value 1 (on) or 0 (off).
+struct RelayFrame {
+  int relay;
+  bool on;
+  const char* hex;
+};
+inline constexpr RelayFrame kRelayFrames[] = {
+    {1, true, "01 10 00 14 00 01 02 00 01 64 84 "}, {1, false, "01 10 00 14 00 01 02 00 00 A5 44 "},
+    {2, true, "01 10 00 15 00 01 02 00 01 65 55 "}, {2, false, "01 10 00 15 00 01 02 00 00 A4 95 "},
+    {3, true, "01 10 00 16 00 01 02 00 01 65 66 "}, {3, false, "01 10 00 16 00 01 02 00 00 A4 A6 "},
+    {4, true, "01 10 00 17 00 01 02 00 01 64 B7 "}, {4, false, "01 10 00 17 00 01 02 00 00 A5 77 "},
+};
+
+// The mode frame sent before every read, as the log shows it.
+inline constexpr const char* kModeFrameHex = "AA 55 00 05 E0 50 00 01 35 ";
+
 }  // namespace modbus::testing_frames

@@ -38,60 +38,60 @@ struct Row {
 };
 
 const Row kRows[] = {
-    {"BaudValue", [](auto& s) { s.baud_value = 76800; }, [](auto& d) { d.BaudRate = 76800; }},
-    {"ParityCheck", [](auto& s) { s.options = {coParityCheck}; }, [](auto& d) { d.fParity = 1; }},
-    {"CTSOut", [](auto& s) { s.rts = {fsCTSOut}; }, [](auto& d) { d.fOutxCtsFlow = 1; }},
-    {"DSROut", [](auto& s) { s.dtr = {fsDSROut}; }, [](auto& d) { d.fOutxDsrFlow = 1; }},
-    {"DTREnabled", [](auto& s) { s.dtr = {fsDTREnabled}; }, [](auto& d) { d.fDtrControl = 1; }},
-    {"LeaveDTROpen", [](auto& s) { s.options = {coLeaveDTROpen}; },
+    {"BaudValue", [](auto& s) { s.line.baud_value = 76800; }, [](auto& d) { d.BaudRate = 76800; }},
+    {"ParityCheck", [](auto& s) { s.line.options = {coParityCheck}; }, [](auto& d) { d.fParity = 1; }},
+    {"CTSOut", [](auto& s) { s.line.rts_settings = {fsCTSOut}; }, [](auto& d) { d.fOutxCtsFlow = 1; }},
+    {"DSROut", [](auto& s) { s.line.dtr_settings = {fsDSROut}; }, [](auto& d) { d.fOutxDsrFlow = 1; }},
+    {"DTREnabled", [](auto& s) { s.line.dtr_settings = {fsDTREnabled}; }, [](auto& d) { d.fDtrControl = 1; }},
+    {"LeaveDTROpen", [](auto& s) { s.line.options = {coLeaveDTROpen}; },
      [](auto& d) { d.fDtrControl = 1; }},
-    {"DTRHandshake", [](auto& s) { s.dtr = {fsDTRHandshake}; },
+    {"DTRHandshake", [](auto& s) { s.line.dtr_settings = {fsDTRHandshake}; },
      [](auto& d) { d.fDtrControl = 2; }},
     {"DTRHandshakeLeftOpen",
      [](auto& s) {
-       s.dtr = {fsDTRHandshake};
-       s.options = {coLeaveDTROpen};
+       s.line.dtr_settings = {fsDTRHandshake};
+       s.line.options = {coLeaveDTROpen};
      },
      [](auto& d) { d.fDtrControl = 3; }},
-    {"DSRSensitivity", [](auto& s) { s.options = {coDSRSensitivity}; },
+    {"DSRSensitivity", [](auto& s) { s.line.options = {coDSRSensitivity}; },
      [](auto& d) { d.fDsrSensitivity = 1; }},
-    {"TXContinueOnXOff", [](auto& s) { s.options = {coTXContinueOnXOff}; },
+    {"TXContinueOnXOff", [](auto& s) { s.line.options = {coTXContinueOnXOff}; },
      [](auto& d) { d.fTXContinueOnXoff = 1; }},
-    {"OutX", [](auto& s) { s.xonxoff = {fsOutX}; }, [](auto& d) { d.fOutX = 1; }},
-    {"InX", [](auto& s) { s.xonxoff = {fsInX}; }, [](auto& d) { d.fInX = 1; }},
-    {"ErrorChar", [](auto& s) { s.options = {coErrorChar}; }, [](auto& d) { d.fErrorChar = 1; }},
-    {"DiscardNull", [](auto& s) { s.options = {coDiscardNull}; }, [](auto& d) { d.fNull = 1; }},
-    {"AbortOnError", [](auto& s) { s.options = {coAbortOnError}; },
+    {"OutX", [](auto& s) { s.line.xonxoff_settings = {fsOutX}; }, [](auto& d) { d.fOutX = 1; }},
+    {"InX", [](auto& s) { s.line.xonxoff_settings = {fsInX}; }, [](auto& d) { d.fInX = 1; }},
+    {"ErrorChar", [](auto& s) { s.line.options = {coErrorChar}; }, [](auto& d) { d.fErrorChar = 1; }},
+    {"DiscardNull", [](auto& s) { s.line.options = {coDiscardNull}; }, [](auto& d) { d.fNull = 1; }},
+    {"AbortOnError", [](auto& s) { s.line.options = {coAbortOnError}; },
      [](auto& d) { d.fAbortOnError = 1; }},
-    {"RTSEnabled", [](auto& s) { s.rts = {fsRTSEnabled}; }, [](auto& d) { d.fRtsControl = 1; }},
-    {"RTSHandshake", [](auto& s) { s.rts = {fsRTSHandshake}; },
+    {"RTSEnabled", [](auto& s) { s.line.rts_settings = {fsRTSEnabled}; }, [](auto& d) { d.fRtsControl = 1; }},
+    {"RTSHandshake", [](auto& s) { s.line.rts_settings = {fsRTSHandshake}; },
      [](auto& d) { d.fRtsControl = 2; }},
-    {"RTSToggle", [](auto& s) { s.rts = {fsRTSEnabled, fsRTSHandshake}; },
+    {"RTSToggle", [](auto& s) { s.line.rts_settings = {fsRTSEnabled, fsRTSHandshake}; },
      [](auto& d) { d.fRtsControl = platform::RTS_CONTROL_TOGGLE; }},
-    {"SmallestQueue", [](auto& s) { s.input_size = 128; },
+    {"SmallestQueue", [](auto& s) { s.buffers.input_size = 128; },
      [](auto& d) { d.XonLim = d.XoffLim = 32; }},
-    {"QueueDividedDown", [](auto& s) { s.input_size = 2051; },
+    {"QueueDividedDown", [](auto& s) { s.buffers.input_size = 2051; },
      [](auto& d) { d.XonLim = d.XoffLim = 512; }},
-    {"LargestQueue", [](auto& s) { s.input_size = 8192; },
+    {"LargestQueue", [](auto& s) { s.buffers.input_size = 8192; },
      [](auto& d) { d.XonLim = d.XoffLim = 2048; }},
-    {"FourDataBits", [](auto& s) { s.data_bits = db4; }, [](auto& d) { d.ByteSize = 4; }},
-    {"SevenDataBits", [](auto& s) { s.data_bits = db7; }, [](auto& d) { d.ByteSize = 7; }},
-    {"MarkParity", [](auto& s) { s.parity = paMark; },
+    {"FourDataBits", [](auto& s) { s.data_control.data_bits = db4; }, [](auto& d) { d.ByteSize = 4; }},
+    {"SevenDataBits", [](auto& s) { s.data_control.data_bits = db7; }, [](auto& d) { d.ByteSize = 7; }},
+    {"MarkParity", [](auto& s) { s.data_control.parity = paMark; },
      [](auto& d) { d.Parity = platform::MARKPARITY; }},
-    {"SpaceParity", [](auto& s) { s.parity = paSpace; },
+    {"SpaceParity", [](auto& s) { s.data_control.parity = paSpace; },
      [](auto& d) { d.Parity = platform::SPACEPARITY; }},
-    {"OneAndAHalfStopBits", [](auto& s) { s.stop_bits = sb1p5; },
+    {"OneAndAHalfStopBits", [](auto& s) { s.data_control.stop_bits = sb1p5; },
      [](auto& d) { d.StopBits = platform::ONE5STOPBITS; }},
-    {"TwoStopBits", [](auto& s) { s.stop_bits = sb2; },
+    {"TwoStopBits", [](auto& s) { s.data_control.stop_bits = sb2; },
      [](auto& d) { d.StopBits = platform::TWOSTOPBITS; }},
     // Distinct values, so that two swapped characters cannot pass.
     {"Characters",
      [](auto& s) {
-       s.xon_char = 1;
-       s.xoff_char = 2;
-       s.eof_char = 3;
-       s.error_char = 4;
-       s.event_char = 5;
+       s.event_chars.xon_char = 1;
+       s.event_chars.xoff_char = 2;
+       s.event_chars.eof_char = 3;
+       s.event_chars.error_char = 4;
+       s.event_chars.event_char = 5;
      },
      [](auto& d) {
        d.XonChar = 1;

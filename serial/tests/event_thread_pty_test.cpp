@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using platform::testing::PtyPair;
 using testing_support::Recorder;
-using testing_support::WaitUntil;
+using test_support::WaitFor;
 using testing_support::Wakes;
 
 // Whether a thread of this process still exists.
@@ -82,10 +82,10 @@ TEST(EventThreadPty, HangUpEndsTheThreadQuietly) {
   });
   ASSERT_TRUE(p.comm->Open());
   ASSERT_TRUE(p.pty.Write({1}));
-  ASSERT_TRUE(WaitUntil([&] { return event_thread != 0; }));
+  ASSERT_TRUE(WaitFor([&] { return event_thread != 0; }));
   const int before = notes;
   p.pty.CloseMaster();
-  ASSERT_TRUE(WaitUntil([&] { return !ThreadExists(event_thread); }));
+  ASSERT_TRUE(WaitFor([&] { return !ThreadExists(event_thread); }));
   EXPECT_EQ(notes, before);
   EXPECT_TRUE(p.comm->IsOpen());
   EXPECT_NO_THROW(p.comm->Close());

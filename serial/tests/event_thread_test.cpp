@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using testing_support::Note;
 using testing_support::Recorder;
-using testing_support::WaitUntil;
+using test_support::WaitFor;
 using testing_support::Wakes;
 
 constexpr std::uint32_t kRing = 0x0100;
@@ -46,7 +46,7 @@ class EventThreadTest : public ::testing::Test {
     ASSERT_EQ(comm_->HandOver().RunPending(), 1u);
   }
   bool ThreadEnded() {  // the thread clears the mask as it ends
-    return WaitUntil([&] { return state_->Mask() == 0; });
+    return WaitFor([&] { return state_->Mask() == 0; });
   }
 
   std::shared_ptr<platform::fake::FakePlatform> platform_ =
@@ -234,7 +234,7 @@ TEST_F(EventThreadTest, ErrorFromAHandlerEndsTheThreadQuietly) {
     OpenPort();
     state_->QueueEvent(kChar);
     if (synchronize) {
-      ASSERT_TRUE(WaitUntil([&] { return comm_->HandOver().PendingCount() == 1; }));
+      ASSERT_TRUE(WaitFor([&] { return comm_->HandOver().PendingCount() == 1; }));
       EXPECT_NO_THROW(comm_->HandOver().RunPending());
     }
     ASSERT_TRUE(ThreadEnded());
@@ -334,7 +334,7 @@ TEST(EventThreadDestruction, DerivedPartOutlivesAHandlerRunningDuringDestruction
   comm->SetOnData([&](TCustomComm&, std::uint32_t) { ++data; });
   ASSERT_TRUE(comm->Open());
   platform->State()->QueueEvent(kChar);
-  ASSERT_TRUE(WaitUntil([&] { return comm->entered.load(); }));
+  ASSERT_TRUE(WaitFor([&] { return comm->entered.load(); }));
   comm.reset();
   EXPECT_EQ(data.load(), 1);
   EXPECT_EQ(whole_at_end.load(), 1);

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -13,6 +12,7 @@
 
 #include "serial/custom_comm.h"
 #include "serial/handover_queue.h"
+#include "tests/support/wait_for.h"
 
 namespace serial::testing_support {
 
@@ -91,15 +91,5 @@ class Wakes {
   std::condition_variable cv_;
   int count_ = 0;
 };
-
-// For states nothing signals (a thread's own end after a failed wait).
-inline bool WaitUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
 
 }  // namespace serial::testing_support

@@ -2,6 +2,8 @@
 // and the owner can wait for a worker's end while running its calls, without deadlock.
 #include "serial/handover_queue.h"
 
+#include "tests/support/wait_for.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -47,12 +49,7 @@ class WakeCounter {
 
 // For states the queue does not signal (a call queued behind one already waiting).
 bool WaitUntilPending(const HandOverQueue& queue, std::size_t n) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (queue.PendingCount() < n) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
-  return true;
+  return test_support::WaitFor([&] { return queue.PendingCount() >= n; });
 }
 
 TEST(HandOverQueue, CallRunsOnOwnerThreadAndWorkerSeesItsEffect) {

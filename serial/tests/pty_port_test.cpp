@@ -9,6 +9,7 @@
 #include "serial/custom_comm.h"
 #include "serial/platform/testing/pty_pair.h"
 #include "serial/tests/fake_port.h"
+#include "tests/support/wait_for.h"
 
 namespace serial {
 namespace {
@@ -32,12 +33,8 @@ struct PtyPort {
   }
   // Until the driver holds n received bytes (the peer's write takes a moment to cross).
   bool WaitQueued(std::uint32_t n) {
-    const auto deadline = Clock::now() + kLongTimeout;
-    while (comm.InQueueCount() < n) {
-      if (Clock::now() > deadline) return false;
-      std::this_thread::sleep_for(milliseconds(1));
-    }
-    return true;
+    return test_support::WaitFor([&] { return comm.InQueueCount() >= n; },
+                                 [&](milliseconds left) { comm.Device()->WaitForInput(left); });
   }
 };
 

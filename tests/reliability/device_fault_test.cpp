@@ -116,17 +116,19 @@ class DeviceFaults : public ::testing::Test {
 };
 
 TEST_F(DeviceFaults, HangUpDuringAReadRaisesTheReadErrorLongBeforeTheTimeOut) {
+  // The line goes once the read has taken the first bytes and waits for the rest.
+  std::atomic<bool> first_bytes_read = false;
+  comm_.SetOnRead([&](serial::TCustomComm&) { first_bytes_read = true; });
   std::thread peer([&] {
-    std::this_thread::sleep_for(milliseconds(100));
     pty_->Write(Bytes{1, 2, 3, 4, 5});
-    std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_TRUE(WaitFor([&] { return first_bytes_read.load(); }));
     pty_->CloseMaster();
   });
   Bytes buffer(64);
   std::uint32_t got = 0;
   const milliseconds took = Timed([&] { got = comm_.ReadData(buffer.data(), 64); });
   peer.join();
-  std::printf("read ended by the hang-up %lld ms after it began (hang-up at 200 ms)\n",
+  std::printf("read ended by the hang-up %lld ms after it began\n",
               static_cast<long long>(took.count()));
   // The bytes read before the hang-up are returned; the next read raises the failure.
   EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + got), (Bytes{1, 2, 3, 4, 5}));
@@ -137,9 +139,12 @@ TEST_F(DeviceFaults, HangUpDuringAReadRaisesTheReadErrorLongBeforeTheTimeOut) {
 }
 
 TEST_F(DeviceFaults, HangUpDuringASendEndsItShortWithoutError) {
-  // The peer never reads, so the send waits for room until the line goes.
+  // The peer never reads, so the send waits for room until the line goes, which it does
+  // once the first chunk has been sent.
+  std::atomic<bool> first_chunk_sent = false;
+  comm_.SetOnSend([&](serial::TCustomComm&) { first_chunk_sent = true; });
   std::thread peer([&] {
-    std::this_thread::sleep_for(milliseconds(300));
+    EXPECT_TRUE(WaitFor([&] { return first_chunk_sent.load(); }));
     pty_->CloseMaster();
   });
   const Bytes big(256 * 1024, 0x55);
@@ -147,7 +152,7 @@ TEST_F(DeviceFaults, HangUpDuringASendEndsItShortWithoutError) {
   std::int32_t code = 0;
   const milliseconds took = Timed([&] { code = CodeOf([&] { all_sent = comm_.SendString(big); }); });
   peer.join();
-  std::printf("send ended by the hang-up %lld ms after it began (hang-up at 300 ms)\n",
+  std::printf("send ended by the hang-up %lld ms after it began\n",
               static_cast<long long>(took.count()));
   EXPECT_EQ(code, 0);
   EXPECT_FALSE(all_sent);

@@ -68,13 +68,4 @@ double CpuShareOver(std::chrono::milliseconds wall, const std::function<void()>&
          std::chrono::duration<double>(elapsed).count();
 }
 
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (!done()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
 }  // namespace reliability

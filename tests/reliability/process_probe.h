@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <functional>
 
+#include "tests/support/wait_for.h"
+
 namespace reliability {
 
 // CPU time (user and system) of every thread of the process so far.
@@ -23,9 +25,7 @@ std::size_t HeapInUse();
 double CpuShareOver(std::chrono::milliseconds wall, const std::function<void()>& during = {},
                     std::chrono::milliseconds period = std::chrono::milliseconds(200));
 
-// Holds until `done` or the time-out; true if `done` came true. Checks every millisecond:
-// for conditions no notification tells about, such as a byte reaching a driver queue.
-bool WaitFor(const std::function<bool()>& done,
-             std::chrono::milliseconds timeout = std::chrono::seconds(5));
+// Waiting for a condition is the tests' one helper's job.
+using test_support::WaitFor;
 
 }  // namespace reliability

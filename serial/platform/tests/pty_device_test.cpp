@@ -18,6 +18,7 @@
 
 #include "serial/platform/serial_device.h"
 #include "serial/platform/testing/pty_pair.h"
+#include "tests/support/wait_for.h"
 
 namespace serial::platform {
 namespace {
@@ -50,12 +51,8 @@ std::uint32_t InQueue(SerialDevice& device) {
 
 // The kernel passes bytes from master to slave on a worker of its own: wait for them.
 bool InQueueReaches(SerialDevice& device, std::uint32_t n) {
-  const auto deadline = Clock::now() + seconds(5);
-  while (InQueue(device) < n) {
-    if (Clock::now() > deadline) return false;
-    device.WaitForInput(milliseconds(10));
-    if (InQueue(device) < n) std::this_thread::sleep_for(milliseconds(1));
-  }
+  test_support::WaitFor([&] { return InQueue(device) >= n; },
+                        [&](milliseconds left) { device.WaitForInput(left); });
   return InQueue(device) == n;
 }
 
@@ -543,9 +540,7 @@ TEST(PtyDevice, EventThreadAndOwnerShareTheDevice) {
   peer.join();
   // The owner may have read everything before the event thread ran; the arrivals it saw
   // are still reported then.
-  while (events.load() == 0 && Clock::now() < deadline) {
-    std::this_thread::sleep_for(milliseconds(1));
-  }
+  test_support::WaitFor([&] { return events.load() > 0; });
   stop->Set();
   event_thread.join();
   EXPECT_EQ(got, sent);
