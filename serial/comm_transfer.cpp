@@ -173,7 +173,7 @@ bool TCustomComm::ReadString(std::vector<std::uint8_t>& s) {
   // The count is the first turn's: the device is not asked again for what it just told.
   const std::uint32_t waiting = InQueueCount();
   std::vector<std::uint8_t> received(waiting);
-  received.resize(ReadLoop(received.data(), waiting, buffers_.input_timeout_,
+  received.resize(ReadLoop(received.data(), waiting, buffers_.Stored().input_timeout,
                            ReadProgress{.counted = waiting}));
   s = std::move(received);
   return !s.empty();
