@@ -1,0 +1,13 @@
+#include "app/logic/serial_ports.h"
+
+#include "app/logic/com_port_names.h"
+
+namespace rtutest {
+
+QStringList SerialDeviceNames() {
+  QStringList result;
+  for (const std::string& name : ComPortNames()) result << QString::fromStdString(name);
+  return result;
+}
+
+}  // namespace rtutest

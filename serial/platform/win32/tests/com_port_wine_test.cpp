@@ -1,0 +1,284 @@
+// The port component on real COM ports of the Win32 backend, run under Wine by
+// wine_com_peer: the port under test is a pseudo-terminal linked into the prefix as COMn,
+// its far end is a second COM port this test plays (through the backend's own device), and
+// writing to the control port hangs the line up. Time bounds are generous: they only tell
+// "returned at once" from "waited for the time-out".
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/logic/port_choice.h"
+#include "serial/custom_comm.h"
+#include "serial/platform/win32/win32_platform.h"
+
+namespace serial {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kDeadline{5000};
+constexpr milliseconds kAtOnce{2500};
+constexpr std::uint16_t kLongTimeout = 5000;
+
+std::string ComName(const char* variable) {
+  const char* value = std::getenv(variable);
+  if (value == nullptr) {
+    ADD_FAILURE() << variable << " is not set: run this program through wine_com_peer, "
+                  << "which provides the COM ports";
+    return "COM_UNSET";
+  }
+  return value;
+}
+
+template <class Call>
+milliseconds Timed(Call&& call) {
+  const auto start = Clock::now();
+  call();
+  return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+}
+
+// The far end of the line, opened with the backend's own calls.
+class Peer {
+ public:
+  explicit Peer(const char* variable) {
+    int error = 0;
+    device_ = platform_.CreateFile("\\\\.\\" + ComName(variable), error);
+    EXPECT_NE(device_, nullptr) << "CreateFileA failed with " << error;
+  }
+  bool Write(const Bytes& bytes) {
+    if (!device_) return false;
+    return device_->WriteChunk(bytes.data(), static_cast<std::uint32_t>(bytes.size()),
+                               milliseconds(1000))
+               .bytes == bytes.size();
+  }
+  // Waits until n bytes have arrived (or the deadline passed) and returns what came.
+  Bytes Read(std::size_t n) {
+    Bytes got;
+    const auto deadline = Clock::now() + kDeadline;
+    while (device_ && got.size() < n && Clock::now() < deadline) {
+      std::uint32_t errors = 0;
+      platform::COMSTAT status;
+      device_->ClearCommError(errors, status);
+      if (status.cbInQue == 0) {
+        device_->WaitForInput(milliseconds(5));
+        continue;
+      }
+      Bytes chunk(status.cbInQue);
+      const platform::IoResult r = device_->ReadChunk(chunk.data(), status.cbInQue);
+      got.insert(got.end(), chunk.begin(), chunk.begin() + r.bytes);
+    }
+    return got;
+  }
+
+ private:
+  platform::win32::Win32Platform platform_;
+  std::unique_ptr<platform::SerialDevice> device_;
+};
+
+struct ComPort {
+  TXComm comm;
+  Peer peer{"RTUTEST_COM_PEER"};
+  ComPort() {
+    comm.SetDeviceName(ComName("RTUTEST_COM_PORT"));
+    comm.Buffers().SetInputTimeout(kLongTimeout);
+    comm.Buffers().SetOutputTimeout(kLongTimeout);
+    EXPECT_TRUE(comm.Open());
+  }
+  bool WaitQueued(std::uint32_t n) {
+    const auto deadline = Clock::now() + kDeadline;
+    while (comm.InQueueCount() < n) {
+      if (Clock::now() > deadline) return false;
+      std::this_thread::sleep_for(milliseconds(1));
+    }
+    return true;
+  }
+  void HangUp() { Peer("RTUTEST_COM_CONTROL").Write(Bytes{'H'}); }
+};
+
+Bytes EveryByteValue() {
+  Bytes all(256);
+  for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
+  return all;
+}
+
+template <class Call>
+std::int32_t CodeOf(Call&& call) {
+  try {
+    call();
+  } catch (const EDeviceError& error) {
+    return error.ErrorCode();
+  }
+  return 0;
+}
+
+// ---- opening at every rate and format the window offers --------------------------------
+
+const char* const kWindowRates[] = {"300",   "600",   "1200",   "2400",   "4800",
+                                    "9600",  "14400", "19200",  "28800",  "38400",
+                                    "57600", "115200", "230400", "460800", "921600"};
+
+class ComFormat : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ComFormat, OpensAtEveryWindowRateAndReadsTheSettingsBack) {
+  const auto format = rtutest::DataFormatChoiceFor(GetParam());
+  ASSERT_TRUE(format.has_value());
+  TXComm comm;
+  comm.SetDeviceName(ComName("RTUTEST_COM_PORT"));
+  comm.DataControl().SetDataBits(*format->data_bits);
+  comm.DataControl().SetParity(*format->parity);
+  comm.DataControl().SetStopBits(*format->stop_bits);
+  for (const char* rate : kWindowRates) {
+    SCOPED_TRACE(rate);
+    const rtutest::BaudChoice baud = rtutest::BaudChoiceFor(rate);
+    comm.SetBaudRate(baud.rate);
+    if (baud.custom_value) comm.SetBaudValue(*baud.custom_value);
+    ASSERT_TRUE(comm.Open());
+    // Read back while open: the values the device reports.
+    EXPECT_EQ(comm.BaudRate(), baud.rate);
+    if (baud.custom_value) EXPECT_EQ(comm.BaudValue(), *baud.custom_value);
+    EXPECT_EQ(comm.DataControl().DataBits(), *format->data_bits);
+    EXPECT_EQ(comm.DataControl().Parity(), *format->parity);
+    EXPECT_EQ(comm.DataControl().StopBits(), *format->stop_bits);
+    comm.Close();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowFormats, ComFormat,
+                         ::testing::Values("8N1", "8E1", "8O1", "7N1", "7E1", "7O1", "8N2",
+                                           "8E2", "8O2", "7N2", "7E2", "7O2"));
+
+// ---- opening and closing --------------------------------------------------------------
+
+TEST(ComOpen, OpenCloseAndTheirErrors) {
+  TXComm comm;
+  comm.SetDeviceName(ComName("RTUTEST_COM_PORT"));
+  EXPECT_EQ(CodeOf([&] { comm.Close(); }), 1);
+  ASSERT_TRUE(comm.Open());
+  EXPECT_EQ(CodeOf([&] { comm.Open(); }), 2);
+  EXPECT_TRUE(comm.IsOpen()) << "a second Open leaves the first connection";
+  comm.Close();
+  EXPECT_FALSE(comm.IsOpen());
+  ASSERT_TRUE(comm.Open()) << "a closed port opens again";
+}
+
+TEST(ComOpen, ANameThatDoesNotExistIsRefusedWithoutError) {
+  TXComm comm;
+  comm.SetDeviceName("COM250");
+  EXPECT_FALSE(comm.Open());
+  EXPECT_FALSE(comm.IsOpen());
+}
+
+// ---- sending and reading --------------------------------------------------------------
+
+TEST(ComTransfer, EveryByteValueCrossesUnchangedBothWays) {
+  ComPort p;
+  const Bytes all = EveryByteValue();
+  EXPECT_TRUE(p.comm.SendString(all));
+  EXPECT_EQ(p.peer.Read(all.size()), all);
+  ASSERT_TRUE(p.peer.Write(all));
+  ASSERT_TRUE(p.WaitQueued(256));
+  Bytes s;
+  EXPECT_TRUE(p.comm.ReadString(s));
+  EXPECT_EQ(s, all);
+}
+
+TEST(ComTransfer, ReadStringTakesExactlyTheWaitingBytesWithoutWaiting) {
+  ComPort p;
+  const Bytes waiting{0x01, 0x00, 0x00, 0x03, 0x00};
+  ASSERT_TRUE(p.peer.Write(waiting));
+  ASSERT_TRUE(p.WaitQueued(5));
+  EXPECT_EQ(p.comm.InQueueCount(), 5u);
+  Bytes s;
+  EXPECT_LT(Timed([&] { EXPECT_TRUE(p.comm.ReadString(s)); }), kAtOnce);
+  EXPECT_EQ(s, waiting);
+  EXPECT_LT(Timed([&] { EXPECT_FALSE(p.comm.ReadString(s)); }), kAtOnce);
+  EXPECT_TRUE(s.empty());
+  EXPECT_EQ(p.comm.OutQueueCount(), 0u);
+}
+
+TEST(ComTransfer, ReadBufferWaitsForBytesStillOnTheirWay) {
+  ComPort p;
+  std::thread later([&] {
+    std::this_thread::sleep_for(milliseconds(50));
+    p.peer.Write(Bytes{7, 8, 9});
+  });
+  Bytes buffer(3);
+  EXPECT_EQ(p.comm.ReadBuffer(buffer.data(), 3, 4000), 3u);
+  later.join();
+  EXPECT_EQ(buffer, (Bytes{7, 8, 9}));
+}
+
+TEST(ComTransfer, AReadOfMoreThanArrivesEndsAfterItsTimeoutWithWhatCame) {
+  ComPort p;
+  ASSERT_TRUE(p.peer.Write(Bytes{1, 2}));
+  ASSERT_TRUE(p.WaitQueued(2));
+  Bytes buffer(10);
+  std::uint32_t read = 0;
+  const milliseconds took = Timed([&] { read = p.comm.ReadBuffer(buffer.data(), 10, 300); });
+  EXPECT_EQ(read, 2u);
+  EXPECT_GE(took, milliseconds(300));
+  EXPECT_LT(took, kAtOnce);
+}
+
+TEST(ComTransfer, ChangingTheQueueSizesPurgesWhatWaits) {
+  ComPort p;
+  ASSERT_TRUE(p.peer.Write(Bytes{1, 2, 3, 4, 5}));
+  ASSERT_TRUE(p.WaitQueued(5));
+  p.comm.Buffers().SetInputSize(static_cast<std::uint16_t>(p.comm.Buffers().InputSize() / 2));
+  EXPECT_EQ(p.comm.InQueueCount(), 0u);
+  ASSERT_TRUE(p.peer.Write(Bytes{6}));
+  EXPECT_TRUE(p.WaitQueued(1)) << "the line works after the purge";
+}
+
+// ---- a line that hangs up -------------------------------------------------------------
+
+TEST(ComHangUp, ReadsFailWithTheSystemsReasonAndSendsEndAtOnce) {
+  ComPort p;
+  p.HangUp();
+  Bytes buffer(16);
+  std::string message;
+  const auto deadline = Clock::now() + kDeadline;
+  // The hang-up takes a moment to reach the port; until then reads just find nothing.
+  while (message.empty() && Clock::now() < deadline) {
+    try {
+      p.comm.ReadBuffer(buffer.data(), 16, 50);
+    } catch (const EDeviceError& e) {
+      EXPECT_EQ(e.ErrorCode(), 10);
+      message = e.what();
+    }
+  }
+  EXPECT_EQ(message.rfind("Unable to read from port. (Win32 error ", 0), 0u) << message;
+  EXPECT_EQ(message.back(), ')') << message;
+  EXPECT_EQ(message.find(".)"), std::string::npos) << "the system's text is trimmed: " << message;
+  EXPECT_LT(Timed([&] { EXPECT_FALSE(p.comm.SendString(Bytes(64, 0x55))); }), kAtOnce);
+  EXPECT_NO_THROW(p.comm.Close());
+  EXPECT_FALSE(p.comm.IsOpen());
+}
+
+// ---- the platform's services ----------------------------------------------------------
+
+TEST(ComPlatform, ErrorTextsAreTheSystemsOnOneLine) {
+  platform::win32::Win32Platform platform;
+  for (int code : {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_BROKEN_PIPE}) {
+    const std::string text = platform.ErrorText(code);
+    EXPECT_FALSE(text.empty()) << code;
+    EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << code << ": " << text;
+    EXPECT_EQ(TrimSystemText(text).back() == '.', false) << text;
+  }
+  EXPECT_EQ(platform.ErrorText(0x2FFFFFFF), "Unknown error 805306367");
+}
+
+TEST(ComPlatform, VersionIsTheNtFamily) {
+  const platform::OsVersion version = platform::win32::Win32Platform().GetVersion();
+  EXPECT_EQ(version.dwPlatformId, platform::VER_PLATFORM_WIN32_NT);
+  EXPECT_GE(version.dwMajorVersion, 5u);
+}
+
+}  // namespace
+}  // namespace serial
