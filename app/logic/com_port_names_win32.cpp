@@ -1,6 +1,8 @@
 #include "app/logic/com_port_names.h"
 
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 

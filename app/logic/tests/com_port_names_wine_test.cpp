@@ -2,7 +2,9 @@
 // prefix lists COM1 there), and the order they are offered in.
 #include <gtest/gtest.h>
 
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 namespace serial::platform::win32 {
 
 OverlappedCall::OverlappedCall(HANDLE device, HANDLE event) noexcept
-    : device_(device), event_(event), record_(std::make_unique<Record>()) {
+    : device_(device), event_(event), record_(std::make_unique<State>()) {
   record_->overlapped.hEvent = event;
 }
 
@@ -28,13 +28,6 @@ void OverlappedCall::Started(BOOL result) noexcept {
 
 bool OverlappedCall::Completed() const noexcept {
   return !pending_ || HasOverlappedIoCompleted(&record_->overlapped);
-}
-
-void OverlappedCall::RearmIfStale() noexcept {
-  // The event may have been signalled before the operation began (the chunk events are
-  // created signalled): clear it, then look again, so a completion in between is not lost.
-  if (Completed()) return;
-  ::ResetEvent(event_);
 }
 
 Completion OverlappedCall::Finish(DWORD wait_ms) noexcept {
@@ -62,8 +55,8 @@ Completion OverlappedCall::Cancel() noexcept {
              error == WAIT_TIMEOUT || error == ERROR_IO_INCOMPLETE) {
     // The system has not given the record back: keep it alive for good instead of letting
     // a late completion write into freed memory.
-    [[maybe_unused]] Record* abandoned = record_.release();
-    record_ = std::make_unique<Record>();
+    [[maybe_unused]] State* abandoned = record_.release();
+    record_ = std::make_unique<State>();
     result.error = ERROR_OPERATION_ABORTED;
   } else {
     result.bytes = bytes;

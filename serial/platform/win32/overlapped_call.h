@@ -32,11 +32,10 @@ class OverlappedCall {
   std::uint8_t* Bytes(std::uint32_t n);
   // Takes the starting call's result: completed at once, pending, or failed.
   void Started(BOOL result) noexcept;
+  // The starting call failed: there is no operation to wait for.
+  bool StartFailed() const noexcept { return start_error_ != 0; }
   // True once the operation has completed (or never became pending).
   bool Completed() const noexcept;
-  // Before waiting on the event by other means: clears an event signalled before the
-  // operation began.
-  void RearmIfStale() noexcept;
   // Waits at most wait_ms for the operation, then cancels what is still pending and waits
   // for that to complete. INFINITE waits without limit.
   Completion Finish(DWORD wait_ms) noexcept;
@@ -46,7 +45,7 @@ class OverlappedCall {
   static constexpr DWORD kCancelCompletionWait = 5000;
 
  private:
-  struct Record {
+  struct State {
     OVERLAPPED overlapped{};
     std::vector<std::uint8_t> bytes;
   };
@@ -54,7 +53,7 @@ class OverlappedCall {
 
   HANDLE device_;
   HANDLE event_;
-  std::unique_ptr<Record> record_;
+  std::unique_ptr<State> record_;
   bool pending_ = false;
   DWORD start_error_ = 0;
 };

@@ -103,14 +103,18 @@ WaitOutcome Win32Device::WaitCommEvent(std::uint32_t& mask, const StopEvent& sto
   // The system writes the mask when the wait completes: it lives with the record.
   auto* events = reinterpret_cast<DWORD*>(call.Bytes(sizeof(DWORD)));
   call.Started(::WaitCommEvent(Handle(), events, call.Record()));
+  if (call.StartFailed()) return own_stop->IsSet() ? WaitOutcome::Stopped : WaitOutcome::Failed;
+  // The stop event comes first: when both are signalled, the wait ends as stopped.
   const HANDLE both[2] = {own_stop->Handle(), wait_event_.Get()};
-  while (!call.Completed()) {
+  for (;;) {
     const DWORD woke = ::WaitForMultipleObjects(2, both, FALSE, INFINITE);
     if (woke == WAIT_OBJECT_0) return WaitOutcome::Stopped;  // the call cancels the wait
     if (woke != WAIT_OBJECT_0 + 1) return WaitOutcome::Failed;
-    // Signalled but not complete: the event was left signalled from before; clear it and
-    // look again (a completion in between shows in the record).
-    if (!call.Completed()) ::ResetEvent(wait_event_.Get());
+    if (call.Completed()) break;
+    // Signalled but not complete: the event was left signalled from before. Clear it and
+    // look again, so that a completion in between is not missed.
+    ::ResetEvent(wait_event_.Get());
+    if (call.Completed()) break;
   }
   if (call.Finish(0).error != 0) return WaitOutcome::Failed;
   mask = *events;
