@@ -80,7 +80,7 @@ std::uint16_t ReportedQueueSize(std::uint32_t reported, std::uint16_t stored) {
 std::uint16_t TCommBuffers::InputSize() const {
   platform::COMMPROP properties;
   platform::SerialDevice* device = comm_->Device();
-  if (device != nullptr && device->GetCommProperties(properties))
+  if (device != nullptr && device->GetCommProperties(properties).Ok())
     return ReportedQueueSize(properties.dwCurrentRxQueue, input_size_);
   return input_size_;
 }
@@ -88,7 +88,7 @@ std::uint16_t TCommBuffers::InputSize() const {
 std::uint16_t TCommBuffers::OutputSize() const {
   platform::COMMPROP properties;
   platform::SerialDevice* device = comm_->Device();
-  if (device != nullptr && device->GetCommProperties(properties))
+  if (device != nullptr && device->GetCommProperties(properties).Ok())
     return ReportedQueueSize(properties.dwCurrentTxQueue, output_size_);
   return output_size_;
 }
@@ -163,7 +163,7 @@ std::uint32_t TCommTimeoutsEx::Live(std::uint32_t platform::COMMTIMEOUTS::*field
                                     std::uint32_t stored) const {
   platform::COMMTIMEOUTS timeouts;
   platform::SerialDevice* device = comm_->Device();
-  if (device != nullptr && device->GetCommTimeouts(timeouts)) return timeouts.*field;
+  if (device != nullptr && device->GetCommTimeouts(timeouts).Ok()) return timeouts.*field;
   return stored;
 }
 

@@ -111,7 +111,7 @@ bool TCustomComm::SendString(std::span<const std::uint8_t> s) {
 std::uint32_t TCustomComm::ReadTurn(std::uint8_t* buffer, std::uint32_t count) {
   std::uint32_t errors = 0;
   platform::COMSTAT status;
-  const bool answered = OpenDevice().ClearCommError(errors, status);
+  const bool answered = OpenDevice().ClearCommError(errors, status).Ok();
   // A device that cannot even report its queues with nothing waiting is gone (hang-up,
   // adapter removed): the chunk read then fails with the system's reason instead of the
   // loop waiting for input that will never come.

@@ -8,7 +8,7 @@
 
 namespace serial {
 
-TCustomComm::TCustomComm(std::shared_ptr<platform::Platform> platform)
+TCustomComm::TCustomComm(Completion, std::shared_ptr<platform::Platform> platform)
     : platform_(std::move(platform)) {
   if (platform_ == nullptr) throw std::invalid_argument("TCustomComm needs a platform");
 }
@@ -25,9 +25,13 @@ void TCustomComm::BeforeDestruction() noexcept {
 bool TCustomComm::Open() {
   if (IsOpen()) throw EDeviceError::Fixed(DEVICE_ALREADY_OPENED);
   locks_ = {};
-  int error = 0;  // a refused device is a false result; its reason is not reported
+  last_system_error_ = {};
+  int error = 0;  // a refused device is a false result; its reason is kept for diagnosis
   device_ = platform_->CreateFile("\\\\.\\" + device_name_, error);
-  if (device_ == nullptr) return false;
+  if (device_ == nullptr) {
+    Succeeded({error});
+    return false;
+  }
   StartEventThread();
   // A failure leaves the device open; the caller decides whether to close it.
   UpdateDCB();
@@ -63,6 +67,12 @@ void TCustomComm::StopEventThread() {
 TCommLocks TCustomComm::LockState() const {
   if (!IsOpen()) return TCommLocks{lkSend, lkRead};
   return locks_;
+}
+
+bool TCustomComm::Succeeded(platform::SysError error) {
+  if (error.Ok()) return true;
+  last_system_error_ = TSystemError{error.code, platform_->ErrorText(error.code)};
+  return false;
 }
 
 platform::SerialDevice& TCustomComm::OpenDevice() const {

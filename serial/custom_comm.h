@@ -26,9 +26,30 @@ using TCommEvent = std::function<void(TCustomComm& sender, TDeviceEvents events)
 using TDataEvent = std::function<void(TCustomComm& sender, std::uint32_t received)>;
 using TNotifyEvent = std::function<void(TCustomComm& sender)>;
 
+// The system's reason for a refusal: its error code and text.
+struct TSystemError {
+  int code = 0;
+  std::string text;
+  friend bool operator==(const TSystemError&, const TSystemError&) = default;
+};
+
+template <class Component>
+class TCompleteComm;
+
+// The component's base. A component is only ever made complete, as TXComm or as
+// TCompleteComm<Derived> for a class derived from this one: only those can pass the
+// Completion its constructor takes. See TCompleteComm for why.
 class TCustomComm {
+ protected:
+  class Completion {
+    Completion() = default;
+    template <class Component>
+    friend class TCompleteComm;
+  };
+
  public:
-  explicit TCustomComm(std::shared_ptr<platform::Platform> platform = platform::DefaultPlatform());
+  explicit TCustomComm(Completion,
+                       std::shared_ptr<platform::Platform> platform = platform::DefaultPlatform());
   virtual ~TCustomComm();
   TCustomComm(const TCustomComm&) = delete;
   TCustomComm& operator=(const TCustomComm&) = delete;
@@ -75,6 +96,10 @@ class TCustomComm {
   virtual void Close();
   bool IsOpen() const { return device_ != nullptr; }
 
+  // The system's reason for the last refused Open or failed UpdateDCB, UpdateBuffers or
+  // UpdateTimeouts call since the last Open began; code 0 and no text when there is none.
+  const TSystemError& LastSystemError() const { return last_system_error_; }
+
   std::uint32_t InQueueCount();
   std::uint32_t OutQueueCount();
   std::uint32_t SendBuffer(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout);
@@ -114,12 +139,12 @@ class TCustomComm {
   virtual void DoData(std::uint32_t received);
 
   // Marks the component as being destroyed and closes an open device, ending the event
-  // thread. The destructor of every class derived from TCustomComm calls it first: with
-  // Synchronize false the event thread makes virtual calls on the component, which must
-  // have ended before any destructor changes the object's dynamic type. Idempotent.
+  // thread. TCompleteComm's destructor calls it before any other part goes. Idempotent.
   void BeforeDestruction() noexcept;
 
  private:
+  template <class Component>
+  friend class TCompleteComm;
   friend class TCommDataControl;
   friend class TCommBuffers;
   friend class TCommEventChars;
@@ -134,6 +159,8 @@ class TCustomComm {
   // Stores the line-control sets and options the live device control block reports.
   void RefreshLineControl();
   void StoreLineControl(const LineControl& line);
+  // Keeps the system's reason of a failed call; false when error says it failed.
+  bool Succeeded(platform::SysError error);
 
   // The open device; raises code 1 ("Device not opened.") while closed.
   platform::SerialDevice& OpenDevice() const;
@@ -162,6 +189,7 @@ class TCustomComm {
   std::unique_ptr<platform::SerialDevice> device_;
   std::atomic<bool> destroying_ = false;
   TCommLocks locks_;
+  TSystemError last_system_error_;
 
   TBaudRate baud_rate_ = br9600;
   std::uint32_t baud_value_ = 9600;
@@ -190,12 +218,23 @@ class TCustomComm {
   std::unique_ptr<TCommEventThread> event_thread_;
 };
 
-// The published component; adds no behaviour. Its destructor only ends the event thread
-// before the object stops being a TXComm (see BeforeDestruction).
-class TXComm : public TCustomComm {
+// A component ready for use: Component (TCustomComm or a class derived from it) made
+// complete. With Synchronize false the event thread calls the overridable operations on
+// its own thread, so it must have ended before the first destructor of a derived part
+// changes the object's dynamic type or frees what a handler uses. This destructor is the
+// one place that ends it, and it runs before every other: final, and the only class that
+// can make the Completion a component's constructor takes, so that no derived component
+// can be made without it.
+template <class Component>
+class TCompleteComm final : public Component {
  public:
-  using TCustomComm::TCustomComm;
-  ~TXComm() override { BeforeDestruction(); }
+  template <class... Args>
+  explicit TCompleteComm(Args&&... args)
+      : Component(typename Component::Completion{}, std::forward<Args>(args)...) {}
+  ~TCompleteComm() override { this->BeforeDestruction(); }
 };
+
+// The published component; adds no behaviour.
+using TXComm = TCompleteComm<TCustomComm>;
 
 }  // namespace serial

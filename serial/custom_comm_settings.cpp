@@ -164,7 +164,7 @@ StoredLineSettings TCustomComm::StoredLine() const {
 
 bool TCustomComm::UpdateDCB() {
   const platform::DCB dcb = BuildDCB(StoredLine());
-  if (device_ == nullptr || !device_->SetCommState(dcb))
+  if (device_ == nullptr || !Succeeded(device_->SetCommState(dcb)))
     throw EDeviceError::Fixed(DEVICE_UPDATE_DCB);
   return true;
 }
@@ -174,7 +174,8 @@ bool TCustomComm::UpdateBuffers() {
   if (device_ != nullptr)
     device_->PurgeComm(platform::PURGE_TXABORT | platform::PURGE_RXABORT |
                        platform::PURGE_TXCLEAR | platform::PURGE_RXCLEAR);
-  if (device_ == nullptr || !device_->SetupComm(buffers_.input_size_, buffers_.output_size_))
+  if (device_ == nullptr ||
+      !Succeeded(device_->SetupComm(buffers_.input_size_, buffers_.output_size_)))
     throw EDeviceError::Fixed(DEVICE_UPDATE_BUFFERS);
   return true;
 }
@@ -186,7 +187,7 @@ bool TCustomComm::UpdateTimeouts() {
       .ReadTotalTimeoutConstant = timeouts_.read_constant_,
       .WriteTotalTimeoutMultiplier = timeouts_.write_multiplier_,
       .WriteTotalTimeoutConstant = timeouts_.write_constant_};
-  if (device_ == nullptr || !device_->SetCommTimeouts(timeouts))
+  if (device_ == nullptr || !Succeeded(device_->SetCommTimeouts(timeouts)))
     throw EDeviceError::Fixed(DEVICE_UPDATE_TIMEOUTS);
   return true;
 }
@@ -204,7 +205,7 @@ void TCustomComm::ApplyTimeouts() {
 bool TCustomComm::GetDCB(platform::DCB& dcb) const {
   dcb = platform::DCB{};
   dcb.DCBlength = platform::kDcbLength;
-  return device_ != nullptr && device_->GetCommState(dcb);
+  return device_ != nullptr && device_->GetCommState(dcb).Ok();
 }
 
 }  // namespace serial

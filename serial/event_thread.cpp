@@ -17,7 +17,10 @@ platform::SerialDevice& DeviceOf(TCustomComm& comm) {
 }  // namespace
 
 TCommEventThread::TCommEventThread(TCustomComm& comm)
-    : comm_(&comm), device_(DeviceOf(comm)), thread_(comm.HandOver(), [this] { Execute(); }) {}
+    : comm_(&comm),
+      device_(DeviceOf(comm)),
+      stop_event_(comm.PlatformServices().CreateStopEvent()),
+      thread_(comm.HandOver(), [this] { Execute(); }) {}
 
 TCommEventThread::~TCommEventThread() { Stop(); }
 
@@ -28,7 +31,7 @@ void TCommEventThread::Stop() {
         "Device cannot be closed from inside its own notification: the event thread waits "
         "for that notification to return.");
   }
-  stop_event_.Set();
+  stop_event_->Set();
   std::this_thread::yield();
   thread_.Join();
 }
@@ -53,7 +56,7 @@ void TCommEventThread::Execute() {
 void TCommEventThread::WaitLoop() {
   // Stopped and Failed (a hang-up) both end the loop silently: a failed wait would only
   // fail again at once.
-  while (device_.WaitCommEvent(event_mask_, stop_event_) == platform::WaitOutcome::Events) {
+  while (device_.WaitCommEvent(event_mask_, *stop_event_) == platform::WaitOutcome::Events) {
     if (comm_->Synchronize()) {
       comm_->HandOver().HandOver([this] { DoEvent(); });
     } else {

@@ -2,6 +2,7 @@
 // The thread that watches an open device for line events and passes each completed wait to
 // its component, on this thread or, with Synchronize, handed over to the owner's thread.
 #include <cstdint>
+#include <memory>
 
 #include "serial/handover_queue.h"
 #include "serial/platform/serial_device.h"
@@ -40,7 +41,7 @@ class TCommEventThread {
 
   TCustomComm* comm_;
   platform::SerialDevice& device_;
-  platform::StopEvent stop_event_;
+  const std::unique_ptr<platform::StopEvent> stop_event_;  // made by the device's platform
   // Written by the completed wait; read by DoEvent before the next wait starts.
   std::uint32_t event_mask_ = 0;
   HandOverThread thread_;  // last: starts once everything above exists

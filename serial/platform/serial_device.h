@@ -15,6 +15,14 @@ namespace serial::platform {
 
 // Result of a chunk transfer: bytes moved, and the system error code when the transfer
 // failed in a way that retrying will not cure (0 otherwise).
+// The system's error code of a settings call (errno, GetLastError), 0 when the call
+// succeeded. A type of its own, so that no caller can read it as a bool the wrong way round.
+struct SysError {
+  int code = 0;
+  constexpr bool Ok() const noexcept { return code == 0; }
+  friend constexpr bool operator==(SysError, SysError) = default;
+};
+
 struct IoResult {
   std::uint32_t bytes = 0;
   int error = 0;
@@ -36,20 +44,22 @@ class SerialDevice {
   SerialDevice(const SerialDevice&) = delete;
   SerialDevice& operator=(const SerialDevice&) = delete;
 
-  virtual bool GetCommState(DCB& dcb) = 0;
-  virtual bool SetCommState(const DCB& dcb) = 0;
-  virtual bool GetCommTimeouts(COMMTIMEOUTS& timeouts) = 0;
-  virtual bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) = 0;
-  virtual bool GetCommProperties(COMMPROP& properties) = 0;
-  virtual bool SetupComm(std::uint32_t input_queue, std::uint32_t output_queue) = 0;
-  virtual bool PurgeComm(std::uint32_t flags) = 0;
+  // The settings calls: each returns the system's error code, 0 on success.
+  virtual SysError GetCommState(DCB& dcb) = 0;
+  virtual SysError SetCommState(const DCB& dcb) = 0;
+  virtual SysError GetCommTimeouts(COMMTIMEOUTS& timeouts) = 0;
+  virtual SysError SetCommTimeouts(const COMMTIMEOUTS& timeouts) = 0;
+  virtual SysError GetCommProperties(COMMPROP& properties) = 0;
+  virtual SysError SetupComm(std::uint32_t input_queue, std::uint32_t output_queue) = 0;
+  virtual SysError PurgeComm(std::uint32_t flags) = 0;
   // Reports and clears the error condition; fills the queue counts.
-  virtual bool ClearCommError(std::uint32_t& errors, COMSTAT& status) = 0;
+  virtual SysError ClearCommError(std::uint32_t& errors, COMSTAT& status) = 0;
   // Sets the event mask; a mask of 0 ends a wait still pending.
-  virtual bool SetCommMask(std::uint32_t mask) = 0;
+  virtual SysError SetCommMask(std::uint32_t mask) = 0;
 
   // WaitCommEvent + waiting on {stop, completion} + GetOverlappedResult, folded: blocks
-  // until an event of the mask occurs, stop is signalled or the device fails.
+  // until an event of the mask occurs, stop is signalled or the device fails. stop comes
+  // from CreateStopEvent of the platform that opened this device.
   virtual WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) = 0;
 
   // WriteFile of n bytes + wait at most `wait` + cancel what is still pending: returns the
@@ -74,6 +84,8 @@ class Platform {
   // CreateFile with read/write, exclusive, overlapped. `path` is the name as the component
   // forms it ("\\.\" + DeviceName). Returns null when refused; error gets the system code.
   virtual std::unique_ptr<SerialDevice> CreateFile(const std::string& path, int& error) = 0;
+  // CreateEvent (manual reset, not signalled): the event that ends a WaitCommEvent.
+  virtual std::unique_ptr<StopEvent> CreateStopEvent() = 0;
   // The system's text for an error code.
   virtual std::string ErrorText(int error) const = 0;
   virtual OsVersion GetVersion() const = 0;

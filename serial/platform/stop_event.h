@@ -1,22 +1,22 @@
 #pragma once
-// A manual-reset event, initially not signalled, that ends a pending WaitCommEvent.
+// A manual-reset event, initially not signalled, that ends a pending WaitCommEvent. The
+// platform makes it (Platform::CreateStopEvent) out of whatever its waits can block on
+// together with a device: an event descriptor, an event handle, a flag of the fake. A
+// device's wait takes only events of its own platform.
 namespace serial::platform {
 
 class StopEvent {
  public:
-  StopEvent();
-  ~StopEvent();
+  virtual ~StopEvent() = default;
   StopEvent(const StopEvent&) = delete;
   StopEvent& operator=(const StopEvent&) = delete;
 
   // Signals the event; it stays signalled. Safe from any thread.
-  void Set() noexcept;
-  bool IsSet() const noexcept;
-  // A descriptor that becomes readable once the event is set (for poll()).
-  int WaitHandle() const noexcept;
+  virtual void Set() noexcept = 0;
+  virtual bool IsSet() const noexcept = 0;
 
- private:
-  int fd_ = -1;
+ protected:
+  StopEvent() = default;
 };
 
 }  // namespace serial::platform

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "serial/custom_comm.h"
@@ -290,6 +291,53 @@ TEST(EventThreadDestruction, DestroyingWhileEventsArriveIsSafe) {
       EXPECT_FALSE(state->IsOpen());
     }
   }
+}
+
+// A derived component whose overridden operation is still running on the event thread
+// (Synchronize false) when destruction begins: it holds on until the stop event is set,
+// then uses the derived part. The thread must end before that part goes; a component
+// cannot be made in a way that destroys it first.
+class HoldingComm : public TCustomComm {
+ public:
+  using TCustomComm::TCustomComm;
+  ~HoldingComm() override { alive_ = false; }
+
+  std::shared_ptr<platform::fake::FakeState> state;
+  std::atomic<bool> entered = false;
+  std::atomic<int>* whole_at_end = nullptr;  // the handler's verdict, kept by the test
+
+ protected:
+  void DoCommEvent(TDeviceEvents events) override {
+    entered = true;
+    EXPECT_TRUE(state->WaitForStops(1, 10s));
+    for (int i = 0; i < 100; ++i) seen_.push_back(events.bits());
+    TCustomComm::DoCommEvent(events);  // a virtual call on to DoData
+    if (alive_ && seen_.size() == 100) ++*whole_at_end;
+  }
+
+ private:
+  bool alive_ = true;
+  std::vector<std::uint16_t> seen_;
+};
+
+static_assert(!std::is_constructible_v<HoldingComm, std::shared_ptr<platform::Platform>>,
+              "a derived component is made only complete");
+
+TEST(EventThreadDestruction, DerivedPartOutlivesAHandlerRunningDuringDestruction) {
+  auto platform = std::make_shared<platform::fake::FakePlatform>();
+  auto comm = std::make_unique<TCompleteComm<HoldingComm>>(platform);
+  std::atomic<int> whole_at_end = 0;
+  std::atomic<int> data = 0;
+  comm->state = platform->State();
+  comm->whole_at_end = &whole_at_end;
+  comm->SetSynchronize(false);
+  comm->SetOnData([&](TCustomComm&, std::uint32_t) { ++data; });
+  ASSERT_TRUE(comm->Open());
+  platform->State()->QueueEvent(kChar);
+  ASSERT_TRUE(WaitUntil([&] { return comm->entered.load(); }));
+  comm.reset();
+  EXPECT_EQ(data.load(), 1);
+  EXPECT_EQ(whole_at_end.load(), 1);
 }
 
 }  // namespace

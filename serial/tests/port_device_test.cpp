@@ -39,6 +39,11 @@ TEST(Open, ARefusedDeviceIsAFalseResultAndNoError) {
   EXPECT_FALSE(p.comm.Open());
   EXPECT_FALSE(p.comm.IsOpen());
   EXPECT_EQ(p.DeviceCalls(), Names{"CreateFile"});
+  EXPECT_EQ(p.comm.LastSystemError(),
+            (TSystemError{ENOENT, p.platform->ErrorText(ENOENT)}));
+  p.state->ClearFailure("CreateFile");
+  ASSERT_TRUE(p.comm.Open());  // a new attempt forgets the old reason
+  EXPECT_EQ(p.comm.LastSystemError(), TSystemError{});
 }
 
 TEST(Open, AgainWhileOpenRaisesCode2AndKeepsTheConnection) {

@@ -60,15 +60,15 @@ TEST(DispatchEvents, DoesNothingWhileClosed) {
 }
 
 // The notification operations are the overridable points of a derived component.
-class RecordingComm : public TXComm {
+class RecordingComm : public TCustomComm {
  public:
-  using TXComm::TXComm;
+  using TCustomComm::TCustomComm;
   std::vector<std::string> calls;
 
  protected:
   void DoCommEvent(TDeviceEvents events) override {
     calls.push_back("comm " + std::to_string(events.bits()));
-    TXComm::DoCommEvent(events);
+    TCustomComm::DoCommEvent(events);
   }
   void DoData(std::uint32_t received) override {
     calls.push_back("data " + std::to_string(received));
@@ -77,7 +77,7 @@ class RecordingComm : public TXComm {
 
 TEST(DispatchEvents, GoesThroughTheOverridableOperations) {
   auto platform = std::make_shared<platform::fake::FakePlatform>();
-  RecordingComm comm(platform);
+  TCompleteComm<RecordingComm> comm(platform);
   ASSERT_TRUE(comm.Open());
   platform->State()->Feed({7});
   comm.DispatchEvents({deFlag});

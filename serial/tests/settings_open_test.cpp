@@ -2,6 +2,8 @@
 // and failed applies raise after the value is stored.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <functional>
 
 #include "serial/tests/fake_port.h"
@@ -177,7 +179,8 @@ TEST_P(FailedApply, RaisesItsCodeAfterStoringTheValue) {
   const ApplyFailure& f = GetParam();
   FakePort p;
   ASSERT_TRUE(p.comm.Open());
-  p.state->FailCall(f.failing_call);
+  p.state->FailCall(f.failing_call, EPROTO);
+  p.state->SetErrorText(EPROTO, "line protocol gone");
   try {
     f.write(p.comm);
     FAIL() << "no error raised";
@@ -185,6 +188,8 @@ TEST_P(FailedApply, RaisesItsCodeAfterStoringTheValue) {
     EXPECT_EQ(e.ErrorCode(), f.code);
     EXPECT_STREQ(e.what(), f.message);
   }
+  // The reason stays readable for diagnosis, out of the message.
+  EXPECT_EQ(p.comm.LastSystemError(), (TSystemError{EPROTO, "line protocol gone"}));
   EXPECT_TRUE(p.comm.IsOpen());
   p.comm.Close();
   EXPECT_TRUE(f.stored(p.comm));

@@ -12,17 +12,17 @@ class CountingDevice : public SerialDevice {
                  std::shared_ptr<std::atomic<std::uint64_t>> count)
       : inner_(std::move(inner)), count_(std::move(count)) {}
 
-  bool GetCommState(DCB& dcb) override { return inner_->GetCommState(dcb); }
-  bool SetCommState(const DCB& dcb) override { return inner_->SetCommState(dcb); }
-  bool GetCommTimeouts(COMMTIMEOUTS& t) override { return inner_->GetCommTimeouts(t); }
-  bool SetCommTimeouts(const COMMTIMEOUTS& t) override { return inner_->SetCommTimeouts(t); }
-  bool GetCommProperties(COMMPROP& p) override { return inner_->GetCommProperties(p); }
-  bool SetupComm(std::uint32_t in, std::uint32_t out) override { return inner_->SetupComm(in, out); }
-  bool PurgeComm(std::uint32_t flags) override { return inner_->PurgeComm(flags); }
-  bool ClearCommError(std::uint32_t& errors, COMSTAT& status) override {
+  SysError GetCommState(DCB& dcb) override { return inner_->GetCommState(dcb); }
+  SysError SetCommState(const DCB& dcb) override { return inner_->SetCommState(dcb); }
+  SysError GetCommTimeouts(COMMTIMEOUTS& t) override { return inner_->GetCommTimeouts(t); }
+  SysError SetCommTimeouts(const COMMTIMEOUTS& t) override { return inner_->SetCommTimeouts(t); }
+  SysError GetCommProperties(COMMPROP& p) override { return inner_->GetCommProperties(p); }
+  SysError SetupComm(std::uint32_t in, std::uint32_t out) override { return inner_->SetupComm(in, out); }
+  SysError PurgeComm(std::uint32_t flags) override { return inner_->PurgeComm(flags); }
+  SysError ClearCommError(std::uint32_t& errors, COMSTAT& status) override {
     return inner_->ClearCommError(errors, status);
   }
-  bool SetCommMask(std::uint32_t mask) override { return inner_->SetCommMask(mask); }
+  SysError SetCommMask(std::uint32_t mask) override { return inner_->SetCommMask(mask); }
   WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override {
     return inner_->WaitCommEvent(mask, stop);
   }

@@ -15,6 +15,9 @@ class CountingPlatform : public serial::platform::Platform {
 
   std::unique_ptr<serial::platform::SerialDevice> CreateFile(const std::string& path,
                                                              int& error) override;
+  std::unique_ptr<serial::platform::StopEvent> CreateStopEvent() override {
+    return inner_->CreateStopEvent();
+  }
   std::string ErrorText(int error) const override { return inner_->ErrorText(error); }
   serial::platform::OsVersion GetVersion() const override { return inner_->GetVersion(); }
   std::uint32_t GetTickCount() const override { return inner_->GetTickCount(); }

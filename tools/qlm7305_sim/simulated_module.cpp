@@ -1,10 +1,8 @@
 #include "qlm7305_sim/simulated_module.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 
 #include <cerrno>
-#include <system_error>
 
 #include "modbus/hex_text.h"
 
@@ -41,11 +39,9 @@ std::string Describe(const Exchange& e) {
 
 SimulatedModule::SimulatedModule(SimulatorOptions options)
     : options_(std::move(options)),
-      stop_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       line_(OpenLine(options_)),
       session_(options_, Clock::now()),
       path_(line_->Path()) {
-  if (!stop_.Valid()) throw std::system_error(errno, std::generic_category(), "eventfd");
   if (!options_.link.empty()) link_ = StableLink(options_.link, path_);
   Publish();
   thread_ = std::thread([this] { Run(); });
@@ -55,8 +51,7 @@ SimulatedModule::~SimulatedModule() { Stop(); }
 
 void SimulatedModule::Stop() {
   if (!thread_.joinable()) return;
-  const std::uint64_t one = 1;
-  [[maybe_unused]] const auto n = ::write(stop_.Get(), &one, sizeof one);
+  stop_.Signal();
   thread_.join();
   line_.reset();
   link_ = StableLink();
@@ -107,7 +102,7 @@ void SimulatedModule::Run() {
 bool SimulatedModule::WaitForWork() {
   std::array<pollfd, 3> fds{};
   nfds_t count = 0;
-  fds[count++] = {stop_.Get(), POLLIN, 0};
+  fds[count++] = {stop_.Handle(), POLLIN, 0};
   if (line_) {
     fds[count++] = {line_->Fd(), POLLIN, 0};
     if (line_->CloseWatchFd() >= 0) fds[count++] = {line_->CloseWatchFd(), POLLIN, 0};

@@ -23,7 +23,7 @@
 #include "qlm7305_sim/module_session.h"
 #include "qlm7305_sim/simulator_options.h"
 #include "qlm7305_sim/stable_link.h"
-#include "qlm7305_sim/unique_fd.h"
+#include "serial/platform/posix/wakeup.h"
 
 namespace sim {
 
@@ -74,7 +74,7 @@ class SimulatedModule {
   void Log(const std::string& text) const;
 
   SimulatorOptions options_;
-  UniqueFd stop_;
+  serial::platform::Wakeup stop_;
   // Owned by the serving thread once it runs.
   std::optional<Line> line_;
   ModuleSession session_;

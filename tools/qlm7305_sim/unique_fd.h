@@ -1,36 +1,9 @@
 #pragma once
-// Owns one file descriptor and closes it once.
-#include <unistd.h>
-
-#include <utility>
+// The simulator owns its descriptors with the serial component's POSIX UniqueFd.
+#include "serial/platform/posix/unique_fd.h"
 
 namespace sim {
 
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) noexcept : fd_(fd) {}
-  ~UniqueFd() { Reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-
-  int Get() const noexcept { return fd_; }
-  bool Valid() const noexcept { return fd_ >= 0; }
-  void Reset() noexcept {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
+using serial::platform::posix::UniqueFd;
 
 }  // namespace sim

@@ -1,7 +1,9 @@
 #include "serial/platform/fake/fake_platform.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
@@ -43,7 +45,7 @@ void FakeState::ClearCalls() {
 void FakeState::FailCall(const std::string& name, int error) {
   std::lock_guard lock(mutex_);
   failures_[name] = error;
-  wake_.Signal();
+  changed_.notify_all();
 }
 
 void FakeState::ClearFailure(const std::string& name) {
@@ -54,7 +56,7 @@ void FakeState::ClearFailure(const std::string& name) {
 void FakeState::HangUp() {
   std::lock_guard lock(mutex_);
   hung_up_ = true;
-  wake_.Signal();
+  changed_.notify_all();
 }
 
 void FakeState::SetDcb(const DCB& dcb) {
@@ -110,13 +112,13 @@ bool FakeState::IsOpen() const {
 void FakeState::Feed(const std::vector<std::uint8_t>& bytes) {
   std::lock_guard lock(mutex_);
   input_.insert(input_.end(), bytes.begin(), bytes.end());
-  wake_.Signal();
+  changed_.notify_all();
 }
 
 void FakeState::QueueEvent(std::uint32_t events) {
   std::lock_guard lock(mutex_);
   events_.push_back(events);
-  wake_.Signal();
+  changed_.notify_all();
 }
 
 std::vector<std::uint8_t> FakeState::Written() const {
@@ -144,6 +146,16 @@ void FakeState::Advance(std::chrono::milliseconds ms) {
   clock_ += static_cast<std::uint32_t>(ms.count());
 }
 
+std::size_t FakeState::StopsSignalled() const {
+  std::lock_guard lock(mutex_);
+  return stops_signalled_;
+}
+
+bool FakeState::WaitForStops(std::size_t n, std::chrono::milliseconds max) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, max, [&] { return stops_signalled_ >= n; });
+}
+
 void FakeState::SetErrorText(int error, const std::string& text) {
   std::lock_guard lock(mutex_);
   error_texts_[error] = text;
@@ -160,6 +172,32 @@ std::optional<int> FakeState::FailureOf(const std::string& name) const {
   return it->second;
 }
 
+// ---- FakeStopEvent --------------------------------------------------------------------
+
+class FakeStopEvent final : public StopEvent {
+ public:
+  explicit FakeStopEvent(std::shared_ptr<FakeState> state) : s_(std::move(state)) {}
+
+  void Set() noexcept override {
+    std::lock_guard lock(s_->mutex_);
+    if (!set_.exchange(true)) ++s_->stops_signalled_;
+    s_->changed_.notify_all();
+  }
+  bool IsSet() const noexcept override { return set_; }
+
+  // The event, when it is one of state's platform: only those wake its devices' waits.
+  static const FakeStopEvent& Of(const StopEvent& event, const FakeState& state) {
+    const auto* own = dynamic_cast<const FakeStopEvent*>(&event);
+    if (own == nullptr || own->s_.get() != &state)
+      throw std::invalid_argument("stop event of another platform");
+    return *own;
+  }
+
+ private:
+  std::shared_ptr<FakeState> s_;
+  std::atomic<bool> set_ = false;  // written under the state's mutex, so no wake-up is lost
+};
+
 // ---- FakeDevice: the component's side ------------------------------------------------
 
 class FakeDevice : public SerialDevice {
@@ -170,36 +208,36 @@ class FakeDevice : public SerialDevice {
     std::lock_guard lock(s_->mutex_);
     s_->open_ = false;
     s_->mask_ = 0;
-    s_->wake_.Signal();
+    s_->changed_.notify_all();
   }
 
-  bool GetCommState(DCB& dcb) override {
+  SysError GetCommState(DCB& dcb) override {
     return Get("GetCommState", [&] { dcb = s_->dcb_; });
   }
-  bool SetCommState(const DCB& dcb) override {
+  SysError SetCommState(const DCB& dcb) override {
     return Set("SetCommState", dcb, [&] { s_->dcb_ = dcb; });
   }
-  bool GetCommTimeouts(COMMTIMEOUTS& timeouts) override {
+  SysError GetCommTimeouts(COMMTIMEOUTS& timeouts) override {
     return Get("GetCommTimeouts", [&] { timeouts = s_->timeouts_; });
   }
-  bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) override {
+  SysError SetCommTimeouts(const COMMTIMEOUTS& timeouts) override {
     return Set("SetCommTimeouts", timeouts, [&] { s_->timeouts_ = timeouts; });
   }
-  bool GetCommProperties(COMMPROP& properties) override {
+  SysError GetCommProperties(COMMPROP& properties) override {
     return Get("GetCommProperties", [&] { properties = s_->properties_; });
   }
-  bool SetupComm(std::uint32_t input_queue, std::uint32_t output_queue) override {
+  SysError SetupComm(std::uint32_t input_queue, std::uint32_t output_queue) override {
     return Set("SetupComm", QueueSizes{input_queue, output_queue}, [&] {
       s_->properties_.dwCurrentRxQueue = input_queue;
       s_->properties_.dwCurrentTxQueue = output_queue;
     });
   }
-  bool PurgeComm(std::uint32_t flags) override {
+  SysError PurgeComm(std::uint32_t flags) override {
     return Set("PurgeComm", flags, [&] {
       if (flags & PURGE_RXCLEAR) s_->input_.clear();
     });
   }
-  bool ClearCommError(std::uint32_t& errors, COMSTAT& status) override {
+  SysError ClearCommError(std::uint32_t& errors, COMSTAT& status) override {
     return Get("ClearCommError", [&] {
       errors = std::exchange(s_->comm_errors_, 0);
       status = COMSTAT{};
@@ -207,10 +245,10 @@ class FakeDevice : public SerialDevice {
       status.cbOutQue = s_->out_queue_;
     });
   }
-  bool SetCommMask(std::uint32_t mask) override {
+  SysError SetCommMask(std::uint32_t mask) override {
     return Set("SetCommMask", mask, [&] {
       s_->mask_ = mask;
-      s_->wake_.Signal();
+      s_->changed_.notify_all();
     });
   }
 
@@ -224,16 +262,16 @@ class FakeDevice : public SerialDevice {
  private:
   // Records the call, then runs apply under the lock unless the call was made to fail.
   template <class Apply>
-  bool Get(const char* name, Apply apply) {
+  SysError Get(const char* name, Apply apply) {
     return Set(name, std::monostate{}, apply);
   }
   template <class Apply>
-  bool Set(const char* name, CallArgs args, Apply apply) {
+  SysError Set(const char* name, CallArgs args, Apply apply) {
     s_->Record(name, std::move(args));
     std::lock_guard lock(s_->mutex_);
-    if (s_->FailureOf(name)) return false;
+    if (auto error = s_->FailureOf(name)) return {*error};
     apply();
-    return true;
+    return {};
   }
   std::optional<WaitOutcome> PollEvent(std::uint32_t& mask);  // caller holds the mutex
 
@@ -249,20 +287,18 @@ std::optional<WaitOutcome> FakeDevice::PollEvent(std::uint32_t& mask) {
   return WaitOutcome::Events;
 }
 
-// Blocks on the stop event and the state's wake-up together: no polling loop.
+// Blocks on the state's condition, which the stop event notifies too: no polling loop.
 WaitOutcome FakeDevice::WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) {
+  const FakeStopEvent& own = FakeStopEvent::Of(stop, *s_);
   s_->Record("WaitCommEvent");
-  for (;;) {
-    if (stop.IsSet()) return WaitOutcome::Stopped;
-    {
-      std::lock_guard lock(s_->mutex_);
-      if (auto outcome = PollEvent(mask)) return *outcome;
-    }
-    const int ready = WaitReadable({stop.WaitHandle(), s_->wake_.Handle()},
-                                   std::chrono::milliseconds(-1));
-    if (ready == 0) return WaitOutcome::Stopped;
-    s_->wake_.Drain();
-  }
+  std::unique_lock lock(s_->mutex_);
+  std::optional<WaitOutcome> outcome;
+  s_->changed_.wait(lock, [&] {
+    if (own.IsSet()) outcome = WaitOutcome::Stopped;
+    else outcome = PollEvent(mask);
+    return outcome.has_value();
+  });
+  return *outcome;
 }
 
 IoResult FakeDevice::WriteChunk(const std::uint8_t* data, std::uint32_t n,
@@ -320,6 +356,10 @@ std::unique_ptr<SerialDevice> FakePlatform::CreateFile(const std::string& path, 
   state_->mask_ = 0;
   error = 0;
   return std::make_unique<FakeDevice>(state_);
+}
+
+std::unique_ptr<StopEvent> FakePlatform::CreateStopEvent() {
+  return std::make_unique<FakeStopEvent>(state_);
 }
 
 std::string FakePlatform::ErrorText(int error) const {

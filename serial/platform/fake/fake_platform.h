@@ -6,6 +6,7 @@
 // are exact and instant. Thread-safe: the event thread may wait while the owner calls.
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -16,7 +17,6 @@
 #include <variant>
 #include <vector>
 
-#include "serial/platform/posix/wakeup.h"
 #include "serial/platform/serial_device.h"
 
 namespace serial::platform::fake {
@@ -60,7 +60,7 @@ class FakeState {
   std::vector<T> ArgsOf(const std::string& name) const;
   void ClearCalls();
 
-  // --- Failures: the named call fails (returns false, Failed, or the error) until cleared.
+  // --- Failures: the named call fails (returns the error, or Failed) until cleared.
   // Names as recorded, e.g. "CreateFile", "SetCommState", "GetCommProperties", "ReadChunk".
   void FailCall(const std::string& name, int error = EIO);
   void ClearFailure(const std::string& name);
@@ -99,18 +99,26 @@ class FakeState {
   std::uint32_t Now() const;
   void Advance(std::chrono::milliseconds ms);
 
+  // --- Stop events ----------------------------------------------------------------------
+  // How many stop events of this platform have been set; WaitForStops blocks until at
+  // least n have been, false when max passed first.
+  std::size_t StopsSignalled() const;
+  bool WaitForStops(std::size_t n, std::chrono::milliseconds max);
+
   // Text ErrorText gives for a code (default: the system's text).
   void SetErrorText(int error, const std::string& text);
 
  private:
   friend class FakeDevice;
   friend class FakePlatform;
+  friend class FakeStopEvent;
 
   void Record(const std::string& name, CallArgs args = {});
   std::optional<int> FailureOf(const std::string& name) const;  // caller holds mutex_
 
   mutable std::mutex mutex_;
-  Wakeup wake_;  // signalled on every change a waiting WaitCommEvent must see
+  // Notified on every change a waiting WaitCommEvent must see, stop events included.
+  std::condition_variable changed_;
   std::vector<Call> calls_;
   std::map<std::string, int> failures_;
   std::map<int, std::string> error_texts_;
@@ -129,6 +137,7 @@ class FakeState {
   std::uint32_t out_queue_ = 0;
   std::optional<std::uint32_t> write_limit_;
   std::uint32_t clock_ = 0;
+  std::size_t stops_signalled_ = 0;
 };
 
 class FakePlatform : public Platform {
@@ -139,6 +148,8 @@ class FakePlatform : public Platform {
   // Opens a device on the shared state; refused with EBUSY while one is open, and with
   // the injected error after FailCall("CreateFile", error).
   std::unique_ptr<SerialDevice> CreateFile(const std::string& path, int& error) override;
+  // An event whose Set wakes the waits of this platform's devices.
+  std::unique_ptr<StopEvent> CreateStopEvent() override;
   std::string ErrorText(int error) const override;
   OsVersion GetVersion() const override;
   std::uint32_t GetTickCount() const override;

@@ -30,88 +30,88 @@ PosixDevice::PosixDevice(UniqueFd fd, const DCB& initial) : fd_(std::move(fd)), 
 // the next open succeeds. Nothing else changes; with HUPCL off, DTR and RTS stay as set.
 PosixDevice::~PosixDevice() { tty::SetExclusive(fd_.Get(), false); }
 
-bool PosixDevice::GetCommState(DCB& dcb) {
+SysError PosixDevice::GetCommState(DCB& dcb) {
   std::lock_guard lock(mutex_);
   TermiosImage image;
-  if (tty::GetTermios(fd_.Get(), image) != 0) return false;
+  if (const int error = tty::GetTermios(fd_.Get(), image)) return {error};
   DCB now = dcb_;
   LoadDcb(image, now);
   dcb = now;
-  return true;
+  return {};
 }
 
 // Checks the whole block first and writes termios once, so that a refused block leaves
 // the device as it was.
-bool PosixDevice::SetCommState(const DCB& dcb) {
-  if (CheckDcb(dcb) != 0) return false;
+SysError PosixDevice::SetCommState(const DCB& dcb) {
+  if (const int error = CheckDcb(dcb)) return {error};
   std::lock_guard lock(mutex_);
   TermiosImage image;
-  if (tty::GetTermios(fd_.Get(), image) != 0) return false;
+  if (const int error = tty::GetTermios(fd_.Get(), image)) return {error};
   StoreDcb(dcb, image);
-  if (tty::SetTermios(fd_.Get(), image) != 0) return false;
-  if (!ApplyLines(dcb)) return false;
+  if (const int error = tty::SetTermios(fd_.Get(), image)) return {error};
+  if (const int error = ApplyLines(dcb)) return {error};
   dcb_ = dcb;
-  return true;
+  return {};
 }
 
-bool PosixDevice::ApplyLines(const DCB& dcb) {
+int PosixDevice::ApplyLines(const DCB& dcb) {
   const int fd = fd_.Get();
   const bool toggle = dcb.fRtsControl == RTS_CONTROL_TOGGLE;
   if (toggle != rs485_) {
     const int error = tty::SetRs485(fd, toggle);
-    if (error != 0 && !Lacking(error)) return false;
+    if (error != 0 && !Lacking(error)) return error;
     rs485_ = toggle && error == 0;
   }
   const int dtr = tty::SetModemLine(fd, tty::kDtr, dcb.fDtrControl != DTR_CONTROL_DISABLE);
-  if (dtr != 0 && !Lacking(dtr)) return false;
+  if (dtr != 0 && !Lacking(dtr)) return dtr;
   // Under the handshake or RS-485 mode the driver moves RTS itself.
   const bool handshake = dcb.fRtsControl == RTS_CONTROL_HANDSHAKE || dcb.fOutxCtsFlow;
-  if (handshake || rs485_) return true;
+  if (handshake || rs485_) return 0;
   const int rts = tty::SetModemLine(fd, tty::kRts, dcb.fRtsControl == RTS_CONTROL_ENABLE);
-  return rts == 0 || Lacking(rts);
+  return Lacking(rts) ? 0 : rts;
 }
 
-bool PosixDevice::GetCommTimeouts(COMMTIMEOUTS& timeouts) {
+SysError PosixDevice::GetCommTimeouts(COMMTIMEOUTS& timeouts) {
   std::lock_guard lock(mutex_);
   timeouts = timeouts_;
-  return true;
+  return {};
 }
 
 // Transfers here never block in the kernel, so the record is only kept for reading back;
 // the component times its own loops.
-bool PosixDevice::SetCommTimeouts(const COMMTIMEOUTS& timeouts) {
+SysError PosixDevice::SetCommTimeouts(const COMMTIMEOUTS& timeouts) {
   std::lock_guard lock(mutex_);
   timeouts_ = timeouts;
-  return true;
+  return {};
 }
 
-bool PosixDevice::GetCommProperties(COMMPROP& properties) {
+SysError PosixDevice::GetCommProperties(COMMPROP& properties) {
   std::lock_guard lock(mutex_);
   properties = COMMPROP{.dwMaxTxQueue = 0, .dwMaxRxQueue = 0, .dwMaxBaud = kBaudUser,
                         .dwCurrentTxQueue = output_queue_, .dwCurrentRxQueue = input_queue_};
-  return true;
+  return {};
 }
 
 // The kernel's queues have a fixed size; the input size bounds the device's own buffer.
 // Bytes already buffered beyond a smaller bound stay and are read first.
-bool PosixDevice::SetupComm(std::uint32_t input_queue, std::uint32_t output_queue) {
-  if (input_queue == 0 || output_queue == 0) return false;
+SysError PosixDevice::SetupComm(std::uint32_t input_queue, std::uint32_t output_queue) {
+  if (input_queue == 0 || output_queue == 0) return {EINVAL};
   std::lock_guard lock(mutex_);
   input_queue_ = input_queue;
   output_queue_ = output_queue;
   event_wake_.Signal();  // the room for reading may have changed
-  return true;
+  return {};
 }
 
-bool PosixDevice::PurgeComm(std::uint32_t flags) {
+SysError PosixDevice::PurgeComm(std::uint32_t flags) {
   std::lock_guard lock(mutex_);
   const bool input = (flags & PURGE_RXCLEAR) != 0;
   if (input) buffer_.clear();
   event_wake_.Signal();
-  return tty::Flush(fd_.Get(), input, (flags & PURGE_TXCLEAR) != 0) == 0;
+  return {tty::Flush(fd_.Get(), input, (flags & PURGE_TXCLEAR) != 0)};
 }
 
-bool PosixDevice::ClearCommError(std::uint32_t& errors, COMSTAT& status) {
+SysError PosixDevice::ClearCommError(std::uint32_t& errors, COMSTAT& status) {
   std::lock_guard lock(mutex_);
   PollLines();
   errors = std::exchange(errors_, 0);
@@ -123,15 +123,15 @@ bool PosixDevice::ClearCommError(std::uint32_t& errors, COMSTAT& status) {
   status.cbInQue = static_cast<std::uint32_t>(buffer_.size()) + waiting;
   status.cbOutQue = queued;
   // After a hang-up the counts still tell what can be read from the buffer.
-  return failure_ == 0;
+  return {failure_};
 }
 
-bool PosixDevice::SetCommMask(std::uint32_t mask) {
+SysError PosixDevice::SetCommMask(std::uint32_t mask) {
   std::lock_guard lock(mutex_);
   mask_ = mask;
   pending_ &= mask;
   event_wake_.Signal();
-  return true;
+  return {};
 }
 
 }  // namespace serial::platform::posix

@@ -21,15 +21,15 @@ class PosixDevice : public SerialDevice {
   PosixDevice(UniqueFd fd, const DCB& initial);
   ~PosixDevice() override;
 
-  bool GetCommState(DCB& dcb) override;
-  bool SetCommState(const DCB& dcb) override;
-  bool GetCommTimeouts(COMMTIMEOUTS& timeouts) override;
-  bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) override;
-  bool GetCommProperties(COMMPROP& properties) override;
-  bool SetupComm(std::uint32_t input_queue, std::uint32_t output_queue) override;
-  bool PurgeComm(std::uint32_t flags) override;
-  bool ClearCommError(std::uint32_t& errors, COMSTAT& status) override;
-  bool SetCommMask(std::uint32_t mask) override;
+  SysError GetCommState(DCB& dcb) override;
+  SysError SetCommState(const DCB& dcb) override;
+  SysError GetCommTimeouts(COMMTIMEOUTS& timeouts) override;
+  SysError SetCommTimeouts(const COMMTIMEOUTS& timeouts) override;
+  SysError GetCommProperties(COMMPROP& properties) override;
+  SysError SetupComm(std::uint32_t input_queue, std::uint32_t output_queue) override;
+  SysError PurgeComm(std::uint32_t flags) override;
+  SysError ClearCommError(std::uint32_t& errors, COMSTAT& status) override;
+  SysError SetCommMask(std::uint32_t mask) override;
   WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override;
   IoResult WriteChunk(const std::uint8_t* data, std::uint32_t n,
                       std::chrono::milliseconds wait) override;
@@ -45,7 +45,7 @@ class PosixDevice : public SerialDevice {
   using Clock = std::chrono::steady_clock;
 
   // All of these run with mutex_ held.
-  bool ApplyLines(const DCB& dcb);
+  int ApplyLines(const DCB& dcb);
   void Fill();
   void TakeArrivals(const std::uint8_t* bytes, std::size_t n);
   void Note(std::uint32_t events);

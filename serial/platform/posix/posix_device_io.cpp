@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "serial/platform/posix/posix_device.h"
+#include "serial/platform/posix/posix_stop_event.h"
 #include "serial/platform/posix/tty_ioctl.h"
 
 namespace serial::platform::posix {
@@ -110,6 +111,7 @@ milliseconds PosixDevice::UntilLinePoll() const {
 // event wake-up; the line sampling interval is the only time-out, and only where the
 // device has lines to sample.
 WaitOutcome PosixDevice::WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) {
+  const int stop_fd = PosixStopEvent::HandleOf(stop);
   for (;;) {
     if (stop.IsSet()) return WaitOutcome::Stopped;
     int watch_fd = -1;
@@ -128,7 +130,7 @@ WaitOutcome PosixDevice::WaitCommEvent(std::uint32_t& mask, const StopEvent& sto
       if (Room() > 0) watch_fd = fd_.Get();
       timeout = UntilLinePoll();
     }
-    WaitReady({{stop.WaitHandle(), POLLIN}, {event_wake_.Handle(), POLLIN}, {watch_fd, POLLIN}},
+    WaitReady({{stop_fd, POLLIN}, {event_wake_.Handle(), POLLIN}, {watch_fd, POLLIN}},
               timeout);
   }
 }

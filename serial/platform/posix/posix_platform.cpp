@@ -1,6 +1,7 @@
 #include "serial/platform/posix/posix_platform.h"
 
 #include "serial/platform/posix/open_device.h"
+#include "serial/platform/posix/posix_stop_event.h"
 
 #include <chrono>
 #include <cstring>
@@ -10,6 +11,10 @@ namespace posix {
 
 std::unique_ptr<SerialDevice> PosixPlatform::CreateFile(const std::string& path, int& error) {
   return OpenDevice(path, error);
+}
+
+std::unique_ptr<StopEvent> PosixPlatform::CreateStopEvent() {
+  return std::make_unique<PosixStopEvent>();
 }
 
 std::string PosixPlatform::ErrorText(int error) const { return std::strerror(error); }

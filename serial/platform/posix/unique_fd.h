@@ -10,6 +10,8 @@ class UniqueFd {
  public:
   explicit UniqueFd(int fd = -1) noexcept : fd_(fd) {}
   ~UniqueFd() { Reset(); }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
   UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
   UniqueFd& operator=(UniqueFd&& other) noexcept {
     if (this != &other) {

@@ -14,19 +14,22 @@
 namespace serial::platform {
 
 Wakeup::Wakeup() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-  if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+  if (!fd_.Valid()) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
-
-Wakeup::~Wakeup() { ::close(fd_); }
 
 void Wakeup::Signal() noexcept {
   const std::uint64_t one = 1;
-  [[maybe_unused]] const auto written = ::write(fd_, &one, sizeof one);
+  [[maybe_unused]] const auto written = ::write(fd_.Get(), &one, sizeof one);
 }
 
 void Wakeup::Drain() noexcept {
   std::uint64_t value = 0;
-  [[maybe_unused]] const auto got = ::read(fd_, &value, sizeof value);
+  [[maybe_unused]] const auto got = ::read(fd_.Get(), &value, sizeof value);
+}
+
+bool Wakeup::IsSignalled() const noexcept {
+  pollfd p{fd_.Get(), POLLIN, 0};
+  return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN) != 0;
 }
 
 namespace {

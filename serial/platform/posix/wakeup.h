@@ -1,25 +1,26 @@
 #pragma once
-// A wake-up signal for a thread blocked in poll(): an eventfd that Signal makes readable
-// and Drain makes quiet again. A signal given between a waiter's check of its condition
-// and its poll() keeps the descriptor readable, so no wake-up is lost.
+// The event descriptor of the POSIX side, and waiting on descriptors. A Wakeup is an
+// eventfd that Signal makes readable and Drain makes quiet again. A signal given between a
+// waiter's check of its condition and its poll() keeps the descriptor readable, so no
+// wake-up is lost; one that is never drained stays readable, as a manual-reset event.
 #include <chrono>
 #include <initializer_list>
+
+#include "serial/platform/posix/unique_fd.h"
 
 namespace serial::platform {
 
 class Wakeup {
  public:
-  Wakeup();
-  ~Wakeup();
-  Wakeup(const Wakeup&) = delete;
-  Wakeup& operator=(const Wakeup&) = delete;
+  Wakeup();  // throws std::system_error when the system has no descriptor left
 
   void Signal() noexcept;
   void Drain() noexcept;
-  int Handle() const noexcept { return fd_; }
+  bool IsSignalled() const noexcept;
+  int Handle() const noexcept { return fd_.Get(); }
 
  private:
-  int fd_ = -1;
+  posix::UniqueFd fd_;
 };
 
 struct Watch {

@@ -26,10 +26,10 @@ struct Opened {
 TEST(FakePlatform, RecordsEveryCallWithItsArgumentsInOrder) {
   Opened o;
   DCB dcb{.DCBlength = kDcbLength, .BaudRate = 76800};
-  EXPECT_TRUE(o.device->SetCommState(dcb));
-  EXPECT_TRUE(o.device->SetupComm(4096, 2048));
-  EXPECT_TRUE(o.device->PurgeComm(PURGE_RXCLEAR | PURGE_TXCLEAR));
-  EXPECT_TRUE(o.device->SetCommTimeouts(COMMTIMEOUTS{1, 2, 3, 4, 5}));
+  EXPECT_TRUE(o.device->SetCommState(dcb).Ok());
+  EXPECT_TRUE(o.device->SetupComm(4096, 2048).Ok());
+  EXPECT_TRUE(o.device->PurgeComm(PURGE_RXCLEAR | PURGE_TXCLEAR).Ok());
+  EXPECT_TRUE(o.device->SetCommTimeouts(COMMTIMEOUTS{1, 2, 3, 4, 5}).Ok());
   o.device.reset();
 
   EXPECT_EQ(o.state->CallNames(),
@@ -50,8 +50,8 @@ TEST(FakePlatform, ReportsConfiguredDeviceValues) {
   o.state->SetProperties(COMMPROP{.dwCurrentTxQueue = 0, .dwCurrentRxQueue = 0});
   DCB dcb;
   COMMPROP properties;
-  ASSERT_TRUE(o.device->GetCommState(dcb));
-  ASSERT_TRUE(o.device->GetCommProperties(properties));
+  ASSERT_TRUE(o.device->GetCommState(dcb).Ok());
+  ASSERT_TRUE(o.device->GetCommProperties(properties).Ok());
   EXPECT_EQ(dcb.BaudRate, 57600u);
   EXPECT_EQ(properties.dwCurrentRxQueue, 0u);
 }
@@ -65,13 +65,13 @@ TEST(FakePlatform, InjectedFailures) {
   DCB dcb;
   COMMTIMEOUTS timeouts;
   COMMPROP properties;
-  EXPECT_FALSE(o.device->SetCommState(dcb));
-  EXPECT_FALSE(o.device->GetCommState(dcb));
-  EXPECT_FALSE(o.device->SetupComm(128, 128));
-  EXPECT_FALSE(o.device->SetCommTimeouts(timeouts));
-  EXPECT_FALSE(o.device->GetCommTimeouts(timeouts));
-  EXPECT_FALSE(o.device->GetCommProperties(properties));
-  EXPECT_FALSE(o.device->PurgeComm(PURGE_RXCLEAR));
+  EXPECT_FALSE(o.device->SetCommState(dcb).Ok());
+  EXPECT_FALSE(o.device->GetCommState(dcb).Ok());
+  EXPECT_FALSE(o.device->SetupComm(128, 128).Ok());
+  EXPECT_FALSE(o.device->SetCommTimeouts(timeouts).Ok());
+  EXPECT_FALSE(o.device->GetCommTimeouts(timeouts).Ok());
+  EXPECT_FALSE(o.device->GetCommProperties(properties).Ok());
+  EXPECT_FALSE(o.device->PurgeComm(PURGE_RXCLEAR).Ok());
 
   o.state->Feed({1, 2});
   o.state->FailCall("ReadChunk", EPROTO);
@@ -99,11 +99,11 @@ TEST(FakePlatform, QueuesCountsAndData) {
   o.state->SetCommErrors(CE_FRAME);
   std::uint32_t errors = 0;
   COMSTAT status;
-  ASSERT_TRUE(o.device->ClearCommError(errors, status));
+  ASSERT_TRUE(o.device->ClearCommError(errors, status).Ok());
   EXPECT_EQ(errors, CE_FRAME);
   EXPECT_EQ(status.cbInQue, 3u);
   EXPECT_EQ(status.cbOutQue, 17u);
-  ASSERT_TRUE(o.device->ClearCommError(errors, status));
+  ASSERT_TRUE(o.device->ClearCommError(errors, status).Ok());
   EXPECT_EQ(errors, 0u);  // cleared by the first query
 
   std::uint8_t buffer[8];
@@ -134,7 +134,8 @@ TEST(FakePlatform, HangUpFailsWritesAndWaitsButKeepsReceivedBytes) {
   o.state->HangUp();
   std::uint8_t byte = 0;
   EXPECT_EQ(o.device->WriteChunk(&byte, 1, milliseconds(1000)).error, EIO);
-  StopEvent stop;
+  const auto stop_event = o.platform->CreateStopEvent();
+  StopEvent& stop = *stop_event;
   std::uint32_t mask = 0;
   EXPECT_EQ(o.device->WaitCommEvent(mask, stop), WaitOutcome::Failed);
   EXPECT_EQ(o.device->ReadChunk(&byte, 1).bytes, 1u);
@@ -147,7 +148,8 @@ TEST(FakePlatform, WaitReportsQueuedEventsAsQueued) {
   o.device->SetCommMask(0x1FFB);
   o.state->QueueEvent(EV_RXCHAR | EV_CTS);
   o.state->QueueEvent(0);
-  StopEvent stop;
+  const auto stop_event = o.platform->CreateStopEvent();
+  StopEvent& stop = *stop_event;
   std::uint32_t mask = 0;
   EXPECT_EQ(o.device->WaitCommEvent(mask, stop), WaitOutcome::Events);
   EXPECT_EQ(mask, EV_RXCHAR | EV_CTS);
@@ -175,7 +177,8 @@ TEST(FakePlatform, PendingWaitEndsFromAnotherThread) {
   for (const Case& c : cases) {
     Opened o;
     o.device->SetCommMask(0x1FFB);
-    StopEvent stop;
+    const auto stop_event = o.platform->CreateStopEvent();
+  StopEvent& stop = *stop_event;
     auto waiting = std::async(std::launch::async, [&] {
       std::uint32_t mask = 0;
       return o.device->WaitCommEvent(mask, stop);

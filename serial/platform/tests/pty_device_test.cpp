@@ -83,7 +83,8 @@ double ThreadCpuSeconds() {
 
 // A wait for events on its own thread, as the component's event thread makes it.
 struct PendingWait {
-  StopEvent stop;
+  const std::unique_ptr<StopEvent> stop_event = DefaultPlatform()->CreateStopEvent();
+  StopEvent& stop = *stop_event;
   std::uint32_t mask = 0;
   double cpu_seconds = 0;
   std::future<WaitOutcome> outcome;
@@ -172,8 +173,8 @@ TEST(PtyDevice, InQueueIsExactAndOrderKeptAcrossBufferAndKernel) {
   PtyPair pty;
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
-  ASSERT_TRUE(device->SetupComm(128, 128));
-  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR));
+  ASSERT_TRUE(device->SetupComm(128, 128).Ok());
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
   const Bytes sent = Pattern(1000);
   ASSERT_TRUE(pty.Write(sent));
   ASSERT_TRUE(InQueueReaches(*device, 1000));
@@ -204,10 +205,10 @@ TEST(PtyDevice, ReceiveEventsFireOncePerArrival) {
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
   DCB dcb;
-  ASSERT_TRUE(device->GetCommState(dcb));
+  ASSERT_TRUE(device->GetCommState(dcb).Ok());
   dcb.EvtChar = '\n';
-  ASSERT_TRUE(device->SetCommState(dcb));
-  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG));
+  ASSERT_TRUE(device->SetCommState(dcb).Ok());
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG).Ok());
 
   ASSERT_TRUE(pty.Write({'a', 'b'}));
   {
@@ -229,7 +230,7 @@ TEST(PtyDevice, BytesTheOwnerReadFirstStillFireTheirEvents) {
   PtyPair pty;
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
-  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG));
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG).Ok());
   ASSERT_TRUE(pty.Write({'x', 0}));  // 0: the event character of a newly opened device
   ASSERT_TRUE(InQueueReaches(*device, 2));
   EXPECT_EQ(ReadAll(*device, 2), (Bytes{'x', 0}));
@@ -242,7 +243,7 @@ TEST(PtyDevice, PendingWaitEndsPromptlyWhenStoppedOrMaskCleared) {
   PtyPair pty;
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
-  ASSERT_TRUE(device->SetCommMask(0x1FFB));
+  ASSERT_TRUE(device->SetCommMask(0x1FFB).Ok());
   {
     PendingWait wait(*device);
     EXPECT_TRUE(wait.Blocked(milliseconds(300)));
@@ -252,7 +253,7 @@ TEST(PtyDevice, PendingWaitEndsPromptlyWhenStoppedOrMaskCleared) {
   }
   PendingWait wait(*device);
   EXPECT_TRUE(wait.Blocked());
-  ASSERT_TRUE(device->SetCommMask(0));
+  ASSERT_TRUE(device->SetCommMask(0).Ok());
   EXPECT_EQ(wait.Get(), WaitOutcome::Stopped);
 }
 
@@ -260,7 +261,7 @@ TEST(PtyDevice, PeerCloseFailsTheWaitAndKeepsReceivedBytes) {
   PtyPair pty;
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
-  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR));
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
   ASSERT_TRUE(pty.Write({1, 0, 2}));
   {
     PendingWait wait(*device);
@@ -324,11 +325,11 @@ TEST(PtyDevice, CustomRatesAreAcceptedAndReadBack) {
   for (std::uint32_t rate : {14400u, 28800u, 33600u, 56000u, 76800u, 128000u, 230400u,
                              250000u, 256000u, 460800u, 921600u, 9600u}) {
     DCB dcb;
-    ASSERT_TRUE(device->GetCommState(dcb));
+    ASSERT_TRUE(device->GetCommState(dcb).Ok());
     dcb.BaudRate = rate;
-    ASSERT_TRUE(device->SetCommState(dcb)) << rate;
+    ASSERT_TRUE(device->SetCommState(dcb).Ok()) << rate;
     DCB back;
-    ASSERT_TRUE(device->GetCommState(back));
+    ASSERT_TRUE(device->GetCommState(back).Ok());
     EXPECT_EQ(back.BaudRate, rate);
   }
 }
@@ -338,13 +339,13 @@ TEST(PtyDevice, RefusedBlockLeavesTheDeviceAsItWas) {
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
   DCB before;
-  ASSERT_TRUE(device->GetCommState(before));
+  ASSERT_TRUE(device->GetCommState(before).Ok());
   DCB bad = before;
   bad.BaudRate = 76800;
   bad.ByteSize = 4;
-  EXPECT_FALSE(device->SetCommState(bad));
+  EXPECT_FALSE(device->SetCommState(bad).Ok());
   DCB after;
-  ASSERT_TRUE(device->GetCommState(after));
+  ASSERT_TRUE(device->GetCommState(after).Ok());
   EXPECT_EQ(after, before);
 }
 
@@ -355,7 +356,7 @@ TEST(PtyDevice, FieldsTermiosCannotHoldReadBackAsSet) {
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
   DCB dcb;
-  ASSERT_TRUE(device->GetCommState(dcb));
+  ASSERT_TRUE(device->GetCommState(dcb).Ok());
   EXPECT_EQ(dcb.DCBlength, kDcbLength);
   dcb.XonLim = 1024;
   dcb.XoffLim = 1024;
@@ -369,9 +370,9 @@ TEST(PtyDevice, FieldsTermiosCannotHoldReadBackAsSet) {
   dcb.fTXContinueOnXoff = 1;
   dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
   dcb.fRtsControl = RTS_CONTROL_TOGGLE;
-  ASSERT_TRUE(device->SetCommState(dcb));
+  ASSERT_TRUE(device->SetCommState(dcb).Ok());
   DCB back;
-  ASSERT_TRUE(device->GetCommState(back));
+  ASSERT_TRUE(device->GetCommState(back).Ok());
   EXPECT_EQ(back, dcb);
 }
 
@@ -379,19 +380,19 @@ TEST(PtyDevice, QueuesTimeoutsAndPurge) {
   PtyPair pty;
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
-  ASSERT_TRUE(device->SetupComm(2048, 1024));
+  ASSERT_TRUE(device->SetupComm(2048, 1024).Ok());
   COMMPROP properties;
-  ASSERT_TRUE(device->GetCommProperties(properties));
+  ASSERT_TRUE(device->GetCommProperties(properties).Ok());
   EXPECT_EQ(properties.dwCurrentRxQueue, 2048u);
   EXPECT_EQ(properties.dwCurrentTxQueue, 1024u);
 
   const COMMTIMEOUTS timeouts{1, 0, 1, 0, 1};
-  ASSERT_TRUE(device->SetCommTimeouts(timeouts));
+  ASSERT_TRUE(device->SetCommTimeouts(timeouts).Ok());
   COMMTIMEOUTS back;
-  ASSERT_TRUE(device->GetCommTimeouts(back));
+  ASSERT_TRUE(device->GetCommTimeouts(back).Ok());
   EXPECT_EQ(back, timeouts);
 
-  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR));
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
   ASSERT_TRUE(pty.Write(Pattern(10)));
   {
     PendingWait wait(*device);  // some bytes into the device's buffer
@@ -399,11 +400,11 @@ TEST(PtyDevice, QueuesTimeoutsAndPurge) {
   }
   ASSERT_TRUE(pty.Write(Pattern(10)));
   ASSERT_TRUE(InQueueReaches(*device, 20));
-  ASSERT_TRUE(device->PurgeComm(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR));
+  ASSERT_TRUE(device->PurgeComm(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR).Ok());
   EXPECT_EQ(InQueue(*device), 0u);
   std::uint32_t errors = 0;
   COMSTAT status;
-  ASSERT_TRUE(device->ClearCommError(errors, status));
+  ASSERT_TRUE(device->ClearCommError(errors, status).Ok());
   EXPECT_EQ(status.cbOutQue, 0u);  // what a pty reports
 }
 
@@ -413,13 +414,13 @@ TEST(PtyDevice, EventThreadAndOwnerShareTheDevice) {
   PtyPair pty;
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
-  ASSERT_TRUE(device->SetupComm(256, 256));
-  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG));
-  StopEvent stop;
+  ASSERT_TRUE(device->SetupComm(256, 256).Ok());
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG).Ok());
+  const auto stop = DefaultPlatform()->CreateStopEvent();
   std::atomic<int> events{0};
   std::thread event_thread([&] {
     std::uint32_t mask = 0;
-    while (device->WaitCommEvent(mask, stop) == WaitOutcome::Events) ++events;
+    while (device->WaitCommEvent(mask, *stop) == WaitOutcome::Events) ++events;
   });
   const Bytes sent = Pattern(20000);
   std::thread peer([&] { EXPECT_TRUE(pty.Write(sent, seconds(20))); });
@@ -436,7 +437,7 @@ TEST(PtyDevice, EventThreadAndOwnerShareTheDevice) {
   while (events.load() == 0 && Clock::now() < deadline) {
     std::this_thread::sleep_for(milliseconds(1));
   }
-  stop.Set();
+  stop->Set();
   event_thread.join();
   EXPECT_EQ(got, sent);
   EXPECT_GT(events.load(), 0);

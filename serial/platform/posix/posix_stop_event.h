@@ -1,0 +1,22 @@
+#pragma once
+// The stop event of the POSIX platform: a Wakeup that is never drained, so that once set
+// it stays readable for every poll() that watches it.
+#include "serial/platform/posix/wakeup.h"
+#include "serial/platform/stop_event.h"
+
+namespace serial::platform::posix {
+
+class PosixStopEvent final : public StopEvent {
+ public:
+  void Set() noexcept override { wake_.Signal(); }
+  bool IsSet() const noexcept override { return wake_.IsSignalled(); }
+  int Handle() const noexcept { return wake_.Handle(); }
+
+  // The descriptor of an event this platform made; std::invalid_argument for another's.
+  static int HandleOf(const StopEvent& event);
+
+ private:
+  Wakeup wake_;
+};
+
+}  // namespace serial::platform::posix
