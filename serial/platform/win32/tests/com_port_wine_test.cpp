@@ -15,11 +15,13 @@
 #include "app/logic/port_choice.h"
 #include "serial/custom_comm.h"
 #include "serial/platform/win32/win32_platform.h"
+#include "serial/tests/fake_port.h"
 
 namespace serial {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing_support::Bytes;
+using testing_support::CodeOf;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
@@ -106,16 +108,6 @@ Bytes EveryByteValue() {
   Bytes all(256);
   for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
   return all;
-}
-
-template <class Call>
-std::int32_t CodeOf(Call&& call) {
-  try {
-    call();
-  } catch (const EDeviceError& error) {
-    return error.ErrorCode();
-  }
-  return 0;
 }
 
 // ---- opening at every rate and format the window offers --------------------------------
