@@ -254,7 +254,7 @@ void TfrmRTUTest::ConfigurePort() {
   } else {
     port.SetBaudRate(baud.rate);
   }
-  const auto format = DataFormatChoiceFor(ui_.ComboBox6->currentText());
+  const auto format = DataFormatChoiceFor(ui_.ComboBox6->currentText().toStdU32String());
   if (!format) throw EmptyDataFormat();
   if (format->data_bits) port.DataControl().SetDataBits(*format->data_bits);
   if (format->parity) port.DataControl().SetParity(*format->parity);

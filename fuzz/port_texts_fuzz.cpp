@@ -100,7 +100,7 @@ bool Apply(TXComm& port, const std::string& baud_text, const std::string& format
   } else {
     port.SetBaudRate(baud.rate);
   }
-  const auto format = rtutest::DataFormatChoiceFor(QString::fromStdString(format_text));
+  const auto format = rtutest::DataFormatChoiceFor(QString::fromStdString(format_text).toStdU32String());
   FUZZ_REQUIRE(format.has_value() == !format_text.empty());
   if (!format) return false;
   if (format->data_bits) port.DataControl().SetDataBits(*format->data_bits);

@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include <QList>
 
 namespace rtutest {
 namespace {
@@ -62,10 +61,9 @@ BaudChoice BaudChoiceFor(std::string_view text) {
   return BaudChoice{};
 }
 
-std::optional<DataFormatChoice> DataFormatChoiceFor(const QString& text) {
-  if (text.isEmpty()) return std::nullopt;
-  const QList<uint> chars = text.toUcs4();
-  const auto at = [&](qsizetype i) { return i < chars.size() ? static_cast<char32_t>(chars[i]) : U'\0'; };
+std::optional<DataFormatChoice> DataFormatChoiceFor(std::u32string_view text) {
+  if (text.empty()) return std::nullopt;
+  const auto at = [&](std::size_t i) { return i < text.size() ? text[i] : U'\0'; };
   return DataFormatChoice{DataBitsFor(at(0)), ParityFor(at(1)), StopBitsFor(at(2))};
 }
 

@@ -4,8 +4,6 @@
 #include <optional>
 #include <string_view>
 
-#include <QString>
-
 #include "serial/comm_types.h"
 
 namespace rtutest {
@@ -32,6 +30,6 @@ struct DataFormatChoice {
 };
 
 // nullopt for the empty text, which the open button refuses as a failure.
-std::optional<DataFormatChoice> DataFormatChoiceFor(const QString& text);
+std::optional<DataFormatChoice> DataFormatChoiceFor(std::u32string_view text);
 
 }  // namespace rtutest

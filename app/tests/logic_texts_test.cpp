@@ -102,11 +102,11 @@ TEST(DataFormatChoiceFor, CharacterByCharacter) {
       {"\U0001D7D6E2", {{}, serial::paEven, serial::sb2}},  // beyond the basic plane
   };
   for (const Case& c : cases) {
-    const auto choice = DataFormatChoiceFor(QString::fromStdString(c.text));
+    const auto choice = DataFormatChoiceFor(QString::fromStdString(c.text).toStdU32String());
     ASSERT_TRUE(choice.has_value()) << c.text;
     EXPECT_EQ(*choice, c.choice) << '"' << c.text << '"';
   }
-  EXPECT_FALSE(DataFormatChoiceFor(QString()).has_value());
+  EXPECT_FALSE(DataFormatChoiceFor(U"").has_value());
 }
 
 TEST(WindowTexts, OpenStatus) {

@@ -8,7 +8,10 @@
 #include <cerrno>
 #include <string>
 #include <system_error>
+#include <variant>
 #include <vector>
+
+#include "serial/platform/posix/device_name.h"
 
 namespace rtutest {
 namespace {
@@ -43,6 +46,13 @@ QStringList SerialDeviceNames(const std::filesystem::path& dev_root) {
     for (const std::string& name : Entries(folder, prefix)) result << QString::fromStdString(name);
   }
   return result;
+}
+
+std::string DeviceFileFor(const QString& typed) {
+  const std::string name = typed.toStdString();
+  const auto path = serial::platform::posix::DevicePath("\\\\.\\" + name);
+  const auto* file = std::get_if<std::string>(&path);
+  return file != nullptr ? *file : name;
 }
 
 QString OwnerGroup(const std::filesystem::path& path) {

@@ -1,0 +1,430 @@
+// The port component on real COM ports of the Win32 backend, run under Wine by
+// wine_com_peer: the port under test is a pseudo-terminal linked into the prefix as COMn,
+// its far end is a second COM port this test plays (through the backend's own device), and
+// writing to the control port hangs the line up. Time bounds are generous: they only tell
+// "returned at once" from "waited for the time-out".
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "app/logic/port_choice.h"
+#include "serial/custom_comm.h"
+#include "serial/platform/win32/win32_platform.h"
+#include "serial/tests/fake_port.h"
+
+namespace serial {
+namespace {
+
+using testing_support::Bytes;
+using testing_support::CodeOf;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kDeadline{5000};
+constexpr milliseconds kAtOnce{2500};
+constexpr std::uint16_t kLongTimeout = 5000;
+
+std::string ComName(const char* variable) {
+  const char* value = std::getenv(variable);
+  if (value == nullptr) {
+    ADD_FAILURE() << variable << " is not set: run this program through wine_com_peer, "
+                  << "which provides the COM ports";
+    return "COM_UNSET";
+  }
+  return value;
+}
+
+template <class Call>
+milliseconds Timed(Call&& call) {
+  const auto start = Clock::now();
+  call();
+  return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+}
+
+// The far end of the line, opened with the backend's own calls.
+class Peer {
+ public:
+  explicit Peer(const char* variable) {
+    int error = 0;
+    device_ = platform_.CreateFile("\\\\.\\" + ComName(variable), error);
+    EXPECT_NE(device_, nullptr) << "CreateFileA failed with " << error;
+  }
+  bool Write(const Bytes& bytes) {
+    if (!device_) return false;
+    return device_->WriteChunk(bytes.data(), static_cast<std::uint32_t>(bytes.size()),
+                               milliseconds(1000))
+               .bytes == bytes.size();
+  }
+  // Waits until n bytes have arrived (or the deadline passed) and returns what came.
+  Bytes Read(std::size_t n) {
+    Bytes got;
+    const auto deadline = Clock::now() + kDeadline;
+    while (device_ && got.size() < n && Clock::now() < deadline) {
+      std::uint32_t errors = 0;
+      platform::COMSTAT status;
+      device_->ClearCommError(errors, status);
+      if (status.cbInQue == 0) {
+        device_->WaitForInput(milliseconds(5));
+        continue;
+      }
+      Bytes chunk(status.cbInQue);
+      const platform::IoResult r = device_->ReadChunk(chunk.data(), status.cbInQue);
+      got.insert(got.end(), chunk.begin(), chunk.begin() + r.bytes);
+    }
+    return got;
+  }
+
+ private:
+  platform::win32::Win32Platform platform_;
+  std::unique_ptr<platform::SerialDevice> device_;
+};
+
+struct ComPort {
+  TXComm comm;
+  Peer peer{"RTUTEST_COM_PEER"};
+  ComPort() {
+    comm.SetDeviceName(ComName("RTUTEST_COM_PORT"));
+    comm.Buffers().SetInputTimeout(kLongTimeout);
+    comm.Buffers().SetOutputTimeout(kLongTimeout);
+    EXPECT_TRUE(comm.Open());
+  }
+  bool WaitQueued(std::uint32_t n) {
+    const auto deadline = Clock::now() + kDeadline;
+    while (comm.InQueueCount() < n) {
+      if (Clock::now() > deadline) return false;
+      std::this_thread::sleep_for(milliseconds(1));
+    }
+    return true;
+  }
+  void HangUp() { Peer("RTUTEST_COM_CONTROL").Write(Bytes{'H'}); }
+};
+
+Bytes EveryByteValue() {
+  Bytes all(256);
+  for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
+  return all;
+}
+
+// ---- opening at every rate and format the window offers --------------------------------
+
+// The window's format texts are plain ASCII; the format is read character by character.
+std::optional<rtutest::DataFormatChoice> FormatOf(std::string_view text) {
+  return rtutest::DataFormatChoiceFor(std::u32string(text.begin(), text.end()));
+}
+
+// Opens the port with the window's texts for rate and format, as the open button does.
+void OpenWithWindowTexts(TXComm& comm, const char* rate_text, const char* format_text) {
+  const auto format = FormatOf(format_text);
+  ASSERT_TRUE(format.has_value());
+  const rtutest::BaudChoice baud = rtutest::BaudChoiceFor(rate_text);
+  comm.SetDeviceName(ComName("RTUTEST_COM_PORT"));
+  comm.SetBaudRate(baud.rate);
+  if (baud.custom_value) comm.SetBaudValue(*baud.custom_value);
+  comm.DataControl().SetDataBits(*format->data_bits);
+  comm.DataControl().SetParity(*format->parity);
+  comm.DataControl().SetStopBits(*format->stop_bits);
+  bool opened = false;
+  ASSERT_NO_THROW(opened = comm.Open())
+      << "Win32 error " << comm.LastSystemError().code << ": " << comm.LastSystemError().text;
+  ASSERT_TRUE(opened);
+}
+
+class ComRate : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ComRate, OpensAndReadsTheRateBack) {
+  TXComm comm;
+  OpenWithWindowTexts(comm, GetParam(), "8N1");
+  const rtutest::BaudChoice baud = rtutest::BaudChoiceFor(GetParam());
+  EXPECT_EQ(comm.BaudRate(), baud.rate);
+  // Wine gives a pseudo-terminal only the rates of the termios table; 14400 and 28800
+  // (the window's two rates outside it) are accepted and read back as 38400.
+  const std::string rate = GetParam();
+  if (baud.custom_value && rate != "14400" && rate != "28800") {
+    EXPECT_EQ(comm.BaudValue(), *baud.custom_value);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowRates, ComRate,
+                         ::testing::Values("300", "600", "1200", "2400", "4800", "9600", "14400",
+                                           "19200", "28800", "38400", "57600", "115200",
+                                           "230400", "460800", "921600"));
+
+class ComFormat : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ComFormat, OpensAndReadsTheStopBitsBack) {
+  TXComm comm;
+  OpenWithWindowTexts(comm, "9600", GetParam());
+  // A pseudo-terminal holds no data bits or parity (the Linux pty driver forces eight bits
+  // without parity): those are only accepted; the stop bits are read back.
+  EXPECT_EQ(comm.DataControl().StopBits(), FormatOf(GetParam())->stop_bits);
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowFormats, ComFormat,
+                         ::testing::Values("8N1", "8E1", "8O1", "7N1", "7E1", "7O1", "8N2",
+                                           "8E2", "8O2", "7N2", "7E2", "7O2"));
+
+// ---- opening and closing --------------------------------------------------------------
+
+TEST(ComOpen, OpenCloseAndTheirErrors) {
+  TXComm comm;
+  comm.SetDeviceName(ComName("RTUTEST_COM_PORT"));
+  EXPECT_EQ(CodeOf([&] { comm.Close(); }), 1);
+  ASSERT_TRUE(comm.Open());
+  EXPECT_EQ(CodeOf([&] { comm.Open(); }), 2);
+  EXPECT_TRUE(comm.IsOpen()) << "a second Open leaves the first connection";
+  comm.Close();
+  EXPECT_FALSE(comm.IsOpen());
+  ASSERT_TRUE(comm.Open()) << "a closed port opens again";
+}
+
+TEST(ComOpen, ANameThatDoesNotExistIsRefusedWithoutError) {
+  TXComm comm;
+  comm.SetDeviceName("COM250");
+  EXPECT_FALSE(comm.Open());
+  EXPECT_FALSE(comm.IsOpen());
+}
+
+// ---- sending and reading --------------------------------------------------------------
+
+TEST(ComTransfer, EveryByteValueCrossesUnchangedBothWays) {
+  ComPort p;
+  const Bytes all = EveryByteValue();
+  EXPECT_TRUE(p.comm.SendString(all));
+  EXPECT_EQ(p.peer.Read(all.size()), all);
+  ASSERT_TRUE(p.peer.Write(all));
+  ASSERT_TRUE(p.WaitQueued(256));
+  Bytes s;
+  EXPECT_TRUE(p.comm.ReadString(s));
+  EXPECT_EQ(s, all);
+}
+
+TEST(ComTransfer, ReadStringTakesExactlyTheWaitingBytesWithoutWaiting) {
+  ComPort p;
+  const Bytes waiting{0x01, 0x00, 0x00, 0x03, 0x00};
+  ASSERT_TRUE(p.peer.Write(waiting));
+  ASSERT_TRUE(p.WaitQueued(5));
+  EXPECT_EQ(p.comm.InQueueCount(), 5u);
+  Bytes s;
+  EXPECT_LT(Timed([&] { EXPECT_TRUE(p.comm.ReadString(s)); }), kAtOnce);
+  EXPECT_EQ(s, waiting);
+  EXPECT_LT(Timed([&] { EXPECT_FALSE(p.comm.ReadString(s)); }), kAtOnce);
+  EXPECT_TRUE(s.empty());
+  EXPECT_EQ(p.comm.OutQueueCount(), 0u);
+}
+
+TEST(ComTransfer, ReadBufferWaitsForBytesStillOnTheirWay) {
+  ComPort p;
+  std::thread later([&] {
+    std::this_thread::sleep_for(milliseconds(50));
+    p.peer.Write(Bytes{7, 8, 9});
+  });
+  Bytes buffer(3);
+  EXPECT_EQ(p.comm.ReadBuffer(buffer.data(), 3, 4000), 3u);
+  later.join();
+  EXPECT_EQ(buffer, (Bytes{7, 8, 9}));
+}
+
+TEST(ComTransfer, AReadOfMoreThanArrivesEndsAfterItsTimeoutWithWhatCame) {
+  ComPort p;
+  ASSERT_TRUE(p.peer.Write(Bytes{1, 2}));
+  ASSERT_TRUE(p.WaitQueued(2));
+  Bytes buffer(10);
+  std::uint32_t read = 0;
+  const milliseconds took = Timed([&] { read = p.comm.ReadBuffer(buffer.data(), 10, 300); });
+  EXPECT_EQ(read, 2u);
+  EXPECT_GE(took, milliseconds(300));
+  EXPECT_LT(took, kAtOnce);
+}
+
+TEST(ComTransfer, ChangingTheQueueSizesPurgesWhatWaits) {
+  ComPort p;
+  ASSERT_TRUE(p.peer.Write(Bytes{1, 2, 3, 4, 5}));
+  ASSERT_TRUE(p.WaitQueued(5));
+  p.comm.Buffers().SetInputSize(1024);  // differs from the default: applied at once
+  EXPECT_EQ(p.comm.InQueueCount(), 0u);
+  ASSERT_TRUE(p.peer.Write(Bytes{6}));
+  EXPECT_TRUE(p.WaitQueued(1)) << "the line works after the purge";
+}
+
+// ---- a line that hangs up -------------------------------------------------------------
+
+TEST(ComHangUp, ReadsFailWithTheSystemsReasonAndSendsEndAtOnce) {
+  ComPort p;
+  p.HangUp();
+  Bytes buffer(16);
+  std::string message;
+  const auto deadline = Clock::now() + kDeadline;
+  // The hang-up takes a moment to reach the port; until then reads just find nothing.
+  while (message.empty() && Clock::now() < deadline) {
+    try {
+      p.comm.ReadBuffer(buffer.data(), 16, 50);
+    } catch (const EDeviceError& e) {
+      EXPECT_EQ(e.ErrorCode(), 10);
+      message = e.what();
+    }
+  }
+  EXPECT_EQ(message.rfind("Unable to read from port. (Win32 error ", 0), 0u) << message;
+  EXPECT_EQ(message.back(), ')') << message;
+  EXPECT_EQ(message.find(".)"), std::string::npos) << "the system's text is trimmed: " << message;
+  EXPECT_LT(Timed([&] { EXPECT_FALSE(p.comm.SendString(Bytes(64, 0x55))); }), kAtOnce);
+  EXPECT_NO_THROW(p.comm.Close());
+  EXPECT_FALSE(p.comm.IsOpen());
+}
+
+// ---- the platform's services ----------------------------------------------------------
+
+TEST(ComPlatform, ErrorTextsAreTheSystemsOnOneLine) {
+  platform::win32::Win32Platform platform;
+  // ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_BROKEN_PIPE
+  for (int code : {2, 5, 109}) {
+    const std::string text = platform.ErrorText(code);
+    EXPECT_FALSE(text.empty()) << code;
+    EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << code << ": " << text;
+    EXPECT_EQ(TrimSystemText(text).back() == '.', false) << text;
+  }
+  EXPECT_EQ(platform.ErrorText(0x2FFFFFFF), "Unknown error 805306367");
+}
+
+TEST(ComPlatform, VersionIsTheNtFamily) {
+  const platform::OsVersion version = platform::win32::Win32Platform().GetVersion();
+  EXPECT_EQ(version.dwPlatformId, platform::VER_PLATFORM_WIN32_NT);
+  EXPECT_GE(version.dwMajorVersion, 5u);
+}
+
+}  // namespace
+}  // namespace serial
+
+namespace serial {
+namespace {
+
+// ---- the backend's calls one by one, on the port under test ----------------------------
+
+struct DevicePort {
+  platform::win32::Win32Platform platform;
+  std::unique_ptr<platform::SerialDevice> device;
+  Peer peer{"RTUTEST_COM_PEER"};
+  DevicePort() {
+    int error = 0;
+    device = platform.CreateFile("\\\\.\\" + ComName("RTUTEST_COM_PORT"), error);
+    EXPECT_NE(device, nullptr) << "CreateFileA failed with " << error;
+  }
+  std::uint32_t InQueue() {
+    std::uint32_t errors = 0;
+    platform::COMSTAT status;
+    EXPECT_TRUE(device->ClearCommError(errors, status).Ok());
+    return status.cbInQue;
+  }
+  bool WaitInQueue(std::uint32_t n) {
+    const auto deadline = Clock::now() + kDeadline;
+    while (InQueue() < n) {
+      if (Clock::now() > deadline) return false;
+      device->WaitForInput(milliseconds(5));
+    }
+    return true;
+  }
+};
+
+TEST(ComDevice, StateAndTimeoutsReadBackAsSet) {
+  DevicePort p;
+  ASSERT_NE(p.device, nullptr);
+  platform::DCB dcb;
+  ASSERT_TRUE(p.device->GetCommState(dcb).Ok());
+  dcb.BaudRate = 19200;
+  dcb.ByteSize = 7;
+  dcb.Parity = platform::EVENPARITY;
+  dcb.StopBits = platform::TWOSTOPBITS;
+  ASSERT_TRUE(p.device->SetCommState(dcb).Ok());
+  platform::DCB back;
+  ASSERT_TRUE(p.device->GetCommState(back).Ok());
+  EXPECT_EQ(back.DCBlength, platform::kDcbLength);
+  EXPECT_EQ(back.BaudRate, 19200u);
+  EXPECT_EQ(back.StopBits, platform::TWOSTOPBITS);  // (a pty keeps no data bits or parity)
+
+  const platform::COMMTIMEOUTS timeouts{.ReadIntervalTimeout = 0xFFFFFFFF,
+                                        .ReadTotalTimeoutMultiplier = 0,
+                                        .ReadTotalTimeoutConstant = 0,
+                                        .WriteTotalTimeoutMultiplier = 3,
+                                        .WriteTotalTimeoutConstant = 700};
+  ASSERT_TRUE(p.device->SetCommTimeouts(timeouts).Ok());
+  platform::COMMTIMEOUTS timeouts_back;
+  ASSERT_TRUE(p.device->GetCommTimeouts(timeouts_back).Ok());
+  EXPECT_EQ(timeouts_back, timeouts);
+
+  platform::COMMPROP properties;
+  EXPECT_TRUE(p.device->GetCommProperties(properties).Ok());
+  EXPECT_TRUE(p.device->SetupComm(2048, 2048).Ok());
+}
+
+TEST(ComDevice, PurgeEmptiesTheInputQueue) {
+  DevicePort p;
+  ASSERT_NE(p.device, nullptr);
+  ASSERT_TRUE(p.peer.Write(Bytes{1, 2, 3}));
+  ASSERT_TRUE(p.WaitInQueue(3));
+  EXPECT_TRUE(p.device->PurgeComm(platform::PURGE_RXABORT | platform::PURGE_RXCLEAR).Ok());
+  EXPECT_EQ(p.InQueue(), 0u);
+}
+
+TEST(ComDevice, AWriteStillPendingAfterItsWaitIsCancelledAndCountsWhatWentOut) {
+  DevicePort p;
+  ASSERT_NE(p.device, nullptr);
+  // The far end reads nothing, so the line backs up and the write cannot finish.
+  const Bytes flood(1024 * 1024, 0x5A);
+  platform::IoResult result;
+  const milliseconds took = Timed([&] {
+    result = p.device->WriteChunk(flood.data(), static_cast<std::uint32_t>(flood.size()),
+                                  milliseconds(1000));
+  });
+  EXPECT_EQ(result.error, 0) << "a cancelled write is not a failure";
+  EXPECT_LT(result.bytes, flood.size());
+  EXPECT_GE(took, milliseconds(1000));
+  EXPECT_LT(took, milliseconds(1000) + kDeadline);
+  // The cancelled operation has completed: the device takes the next call at once.
+  EXPECT_LT(Timed([&] { EXPECT_TRUE(p.device->PurgeComm(platform::PURGE_TXCLEAR).Ok()); }),
+            kAtOnce);
+}
+
+// The event path on Wine: a wait on received bytes alone (no modem-line events in the mask)
+// ends on the byte, reporting EV_RXCHAR, or (Wine on a pty, about half the time) with the
+// wait aborted, which the backend reports as a failed wait. It never hangs, and never
+// reports events it did not see.
+TEST(ComEvents, AWaitForReceivedBytesEndsWithoutHanging) {
+  DevicePort p;
+  ASSERT_NE(p.device, nullptr);
+  ASSERT_TRUE(p.device->SetCommMask(platform::EV_RXCHAR).Ok());
+  const std::unique_ptr<platform::StopEvent> stop = p.platform.CreateStopEvent();
+  std::uint32_t mask = 0;
+  std::promise<platform::WaitOutcome> outcome;
+  std::thread waiter([&] { outcome.set_value(p.device->WaitCommEvent(mask, *stop)); });
+  ASSERT_TRUE(p.peer.Write(Bytes{0x42}));
+  std::future<platform::WaitOutcome> ended = outcome.get_future();
+  const bool in_time = ended.wait_for(kDeadline) == std::future_status::ready;
+  if (!in_time) stop->Set();  // only so that the thread ends
+  waiter.join();
+  ASSERT_TRUE(in_time) << "the received byte did not end the wait";
+  const platform::WaitOutcome how = ended.get();
+  EXPECT_NE(how, platform::WaitOutcome::Stopped);
+  if (how == platform::WaitOutcome::Events) {
+    EXPECT_EQ(mask, platform::EV_RXCHAR);
+  }
+}
+
+TEST(ComEvents, StopEndsAPendingWait) {
+  DevicePort p;
+  ASSERT_NE(p.device, nullptr);
+  ASSERT_TRUE(p.device->SetCommMask(platform::EV_RXCHAR).Ok());
+  const std::unique_ptr<platform::StopEvent> stop = p.platform.CreateStopEvent();
+  std::uint32_t mask = 0;
+  stop->Set();
+  EXPECT_EQ(p.device->WaitCommEvent(mask, *stop), platform::WaitOutcome::Stopped);
+  EXPECT_TRUE(stop->IsSet());
+}
+
+}  // namespace
+}  // namespace serial

@@ -1,0 +1,20 @@
+#pragma once
+// The Windows platform: devices through the communications functions, the system's error
+// texts, its version and its millisecond tick count.
+#include "serial/platform/serial_device.h"
+
+namespace serial::platform::win32 {
+
+class Win32Platform : public Platform {
+ public:
+  // CreateFileA(path, read | write, share mode 0, OPEN_EXISTING, overlapped).
+  std::unique_ptr<SerialDevice> CreateFile(const std::string& path, int& error) override;
+  std::unique_ptr<StopEvent> CreateStopEvent() override;
+  // FormatMessageA's text on one line, as the system words it.
+  std::string ErrorText(int error) const override;
+  // GetVersionExA.
+  OsVersion GetVersion() const override;
+  std::uint32_t GetTickCount() const override;
+};
+
+}  // namespace serial::platform::win32
