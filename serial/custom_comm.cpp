@@ -71,7 +71,7 @@ TCommLocks TCustomComm::LockState() const {
 
 bool TCustomComm::Succeeded(platform::SysError error) {
   if (error.Ok()) return true;
-  last_system_error_ = TSystemError{error.code, platform_->ErrorText(error.code)};
+  last_system_error_ = TSystemError{error.code, TrimSystemText(platform_->ErrorText(error.code))};
   return false;
 }
 
