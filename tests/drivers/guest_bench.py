@@ -24,6 +24,9 @@ import tty
 
 import guest_image
 
+# The checkout these tests belong to (tests/drivers/ is two levels below it).
+CHECKOUT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
 BOOT_LIMIT = 120.0     # seconds from starting QEMU to the agent's READY, TCG on a busy machine
 STOP_LIMIT = 15.0      # seconds for the guest to power off before QEMU is killed
 IDLE_LIMIT = 900.0     # a server nobody talks to stops the guest by itself
@@ -185,7 +188,8 @@ class Server:
             "qemu-system-x86_64", "-accel", "tcg", "-m", "1024", "-smp", "1",
             "-nodefaults", "-no-user-config", "-display", "none", "-no-reboot",
             "-kernel", kernel, "-initrd", initrd,
-            "-append", "console=ttyS0 loglevel=4 panic=-1 benchrun=" + self.state_dir,
+            "-append", "console=ttyS0 loglevel=4 panic=-1 benchrun=%s benchsrc=%s"
+            % (self.state_dir, CHECKOUT),
             "-chardev", "file,id=console,path=" + self.path("console.log"),
             "-serial", "chardev:console",
             "-chardev", "pty,id=ser1", "-serial", "chardev:ser1",

@@ -3,7 +3,7 @@
 # bench's run folder (writable) at its own path, and serves the agent port: each line
 # "RUN <id> <seconds> <command>" runs the command chrooted onto the host's root with its
 # output in <run>/out/<id>.log and answers "DONE <id> <status>"; "POWEROFF" ends the guest.
-# The kernel passes benchrun=<run folder> in the environment.
+# The kernel passes benchrun=<run folder> and benchsrc=<checkout> in the environment.
 /bin/busybox --install -s /bin
 export PATH=/bin
 mount -t proc proc /proc
@@ -23,7 +23,16 @@ mkdir -p /dev/pts
 mount -t devpts devpts /host/dev/pts
 mount -t proc proc /host/proc
 mount -t sysfs sys /host/sys
+# The guest's /tmp is its own, but a checkout under the host's /tmp (a clone made there)
+# stays visible at its own path.
+mkdir -p /hosttmp
+mount --bind /host/tmp /hosttmp
 mount -t tmpfs tmp /host/tmp
+case "$benchsrc" in
+  /tmp/*)
+    mkdir -p "/host$benchsrc"
+    mount --bind "/hosttmp${benchsrc#/tmp}" "/host$benchsrc" || say "binding the checkout failed" ;;
+esac
 mkdir -p "/host$benchrun" 2>/dev/null  # a run folder under /tmp needs its mount point
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 run "/host$benchrun" \
   || say "mounting the run folder failed"
