@@ -7,6 +7,7 @@
 
 #include "serial/tests/dcb_print.h"
 #include "serial/tests/fake_port.h"
+#include "serial/tests/port_on_device_cases.h"
 
 namespace serial {
 namespace {
@@ -16,6 +17,39 @@ using testing_support::Bytes;
 using testing_support::CodeOf;
 using testing_support::FakePort;
 using testing_support::Names;
+
+// ---- what holds on every device, here on the fake -------------------------------------
+
+// The fake as a line: the peer's bytes are fed, the written ones are the peer's to read.
+struct FakeLine {
+  FakePort p;
+  TXComm& comm = p.comm;
+  FakeLine() { p.OpenAndClear(); }
+  void PeerWrite(const Bytes& bytes) { p.state->Feed(bytes); }
+  Bytes PeerRead(std::size_t n) {
+    Bytes written = p.state->Written();
+    EXPECT_EQ(written.size(), n);
+    return written;
+  }
+  bool WaitQueued(std::uint32_t) { return true; }  // fed bytes are queued at once
+  void HangUp() { p.state->HangUp(); }
+  // The fake's clock moves only when the component waits: no wait is no time and no call.
+  template <class Call>
+  void ExpectAtOnce(Call&& call) {
+    p.state->ClearCalls();
+    const std::uint32_t start = p.state->Now();
+    call();
+    EXPECT_EQ(p.state->Now(), start);
+    EXPECT_EQ(p.state->CallCount("WaitForInput"), 0u);
+    EXPECT_EQ(p.state->CallCount("WaitForOutput"), 0u);
+  }
+  void ExpectReadsOf(const std::vector<std::uint32_t>& sizes) {
+    EXPECT_EQ(p.state->ArgsOf<std::uint32_t>("ReadChunk"), sizes);
+    EXPECT_EQ(p.state->CallCount("ClearCommError"), 1u) << "the count is asked once";
+  }
+};
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Fake, PortOnDevice, FakeLine);
 
 // ---- open and close -------------------------------------------------------------------
 
@@ -303,32 +337,6 @@ TEST(Send, AHandlerThatClosesThePortEndsTheSendWithCode1) {
 }
 
 // ---- reading --------------------------------------------------------------------------
-
-TEST(Read, ReadStringTakesExactlyTheWaitingBytesWithoutWaiting) {
-  FakePort p;
-  int reads = 0;
-  p.comm.SetOnRead([&](TCustomComm&) { ++reads; });
-  p.OpenAndClear();
-  const Bytes waiting{0x00, 0x41, 0x00, 0x00, 0x42};
-  p.state->Feed(waiting);
-  Bytes s{9, 9};
-  EXPECT_TRUE(p.comm.ReadString(s));
-  EXPECT_EQ(s, waiting);
-  EXPECT_EQ(p.state->ArgsOf<std::uint32_t>("ReadChunk"), std::vector<std::uint32_t>{5});
-  EXPECT_EQ(p.state->CallCount("WaitForInput"), 0u);
-  EXPECT_EQ(p.state->CallCount("ClearCommError"), 1u) << "the count is asked once";
-  EXPECT_EQ(reads, 1);
-}
-
-TEST(Read, ReadStringOnAnEmptyQueueIsFalseAtOnce) {
-  FakePort p;
-  p.OpenAndClear();
-  Bytes s{1, 2, 3};
-  EXPECT_FALSE(p.comm.ReadString(s));
-  EXPECT_TRUE(s.empty());
-  EXPECT_EQ(p.state->CallCount("ReadChunk"), 0u);
-  EXPECT_EQ(p.state->Now(), 0u);
-}
 
 TEST(Read, ReadDataReturnsWhatArrivedOnceTheTimeoutHasPassed) {
   FakePort p;
