@@ -98,31 +98,6 @@ std::uint32_t TCustomComm::OutQueueCount() {
 
 // ---- notifications --------------------------------------------------------------------
 
-namespace {
-
-constexpr unsigned kCommEventHandler = 1;
-constexpr unsigned kDataHandler = 2;
-
-void Mark(std::atomic<unsigned>& handlers, unsigned bit, bool assigned) {
-  if (assigned) {
-    handlers |= bit;
-  } else {
-    handlers &= ~bit;
-  }
-}
-
-}  // namespace
-
-void TCustomComm::SetOnCommEvent(TCommEvent handler) {
-  on_comm_event_ = std::move(handler);
-  Mark(line_event_handlers_, kCommEventHandler, static_cast<bool>(on_comm_event_));
-}
-
-void TCustomComm::SetOnData(TDataEvent handler) {
-  on_data_ = std::move(handler);
-  Mark(line_event_handlers_, kDataHandler, static_cast<bool>(on_data_));
-}
-
 void TCustomComm::DispatchEvents(TDeviceEvents events) {
   if (!IsOpen() || destroying_) return;
   DoCommEvent(events);

@@ -111,9 +111,9 @@ class TCustomComm {
 
   // ---- notifications --------------------------------------------------------------------
   const TCommEvent& OnCommEvent() const { return on_comm_event_; }
-  void SetOnCommEvent(TCommEvent handler);
+  void SetOnCommEvent(TCommEvent handler) { on_comm_event_ = std::move(handler); }
   const TDataEvent& OnData() const { return on_data_; }
-  void SetOnData(TDataEvent handler);
+  void SetOnData(TDataEvent handler) { on_data_ = std::move(handler); }
   const TNotifyEvent& OnRead() const { return on_read_; }
   void SetOnRead(TNotifyEvent handler) { on_read_ = std::move(handler); }
   const TNotifyEvent& OnSend() const { return on_send_; }
@@ -121,8 +121,6 @@ class TCustomComm {
 
   // Turns a line event set into notifications; nothing while closed or being destroyed.
   void DispatchEvents(TDeviceEvents events);
-  // Whether OnData or OnCommEvent is assigned; safe from the event thread.
-  bool HasLineEventHandler() const { return line_event_handlers_ != 0; }
 
   // The open device, for the settings objects and the event thread; null while closed.
   platform::SerialDevice* Device() const { return device_.get(); }
@@ -208,8 +206,6 @@ class TCustomComm {
 
   TCommEvent on_comm_event_;
   TDataEvent on_data_;
-  // One bit each for an assigned OnCommEvent and OnData, for the event thread to read.
-  std::atomic<unsigned> line_event_handlers_ = 0;
   TNotifyEvent on_read_;
   TNotifyEvent on_send_;
 

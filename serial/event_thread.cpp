@@ -1,7 +1,6 @@
 #include "serial/event_thread.h"
 
 #include <thread>
-#include <typeinfo>
 
 #include "serial/custom_comm.h"
 
@@ -19,7 +18,6 @@ platform::SerialDevice& DeviceOf(TCustomComm& comm) {
 
 TCommEventThread::TCommEventThread(TCustomComm& comm)
     : comm_(&comm),
-      may_override_(typeid(comm) != typeid(TXComm)),
       device_(DeviceOf(comm)),
       stop_event_(comm.PlatformServices().CreateStopEvent()),
       thread_(comm.HandOver(), [this] { Execute(); }) {}
@@ -59,9 +57,6 @@ void TCommEventThread::WaitLoop() {
   // Stopped and Failed (a hang-up) both end the loop silently: a failed wait would only
   // fail again at once.
   while (device_.WaitCommEvent(event_mask_, *stop_event_) == platform::WaitOutcome::Events) {
-    // With no handler and nothing overridden, a dispatch would only count the input queue
-    // for nobody: it is not made, and no hand-over waits for the owner's thread.
-    if (!may_override_ && !comm_->HasLineEventHandler()) continue;
     if (comm_->Synchronize()) {
       comm_->HandOver().HandOver([this] { DoEvent(); });
     } else {

@@ -40,9 +40,6 @@ class TCommEventThread {
   void WaitLoop();
 
   TCustomComm* comm_;
-  // A component of a class of its own may override DoCommEvent or DoData: its events are
-  // always dispatched. TXComm's are dispatched only while a handler can receive them.
-  const bool may_override_;
   platform::SerialDevice& device_;
   const std::unique_ptr<platform::StopEvent> stop_event_;  // made by the device's platform
   // Written by the completed wait; read by DoEvent before the next wait starts.

@@ -267,48 +267,6 @@ TEST_F(EventThreadTest, ReopeningStartsAFreshThread) {
   EXPECT_EQ(recorder_.Notes().size(), 3u);
 }
 
-// A component class of its own whose DoData counts the data notifications it gets.
-class DataCountingComm : public TCustomComm {
- public:
-  using TCustomComm::TCustomComm;
-  std::atomic<int> data = 0;
-
- protected:
-  void DoData(std::uint32_t) override { ++data; }
-};
-
-// Without a handler a TXComm's event runs nothing, so it is neither dispatched nor handed
-// over; a handler assigned later gets the next one, and so does a class of its own that
-// may override the notifications.
-TEST(EventThreadHandOver, OnlyWhenSomethingCanReceiveTheEvent) {
-  auto platform = std::make_shared<platform::fake::FakePlatform>();
-  auto state = platform->State();
-  {
-    TXComm comm(platform);
-    Wakes wakes(comm.HandOver());
-    ASSERT_TRUE(comm.Open());
-    state->QueueEvent(kChar);
-    ASSERT_TRUE(WaitFor([&] { return state->CallCount("WaitCommEvent") >= 2; }));
-    EXPECT_EQ(comm.HandOver().PendingCount(), 0u);
-    EXPECT_EQ(wakes.Count(), 0);
-    EXPECT_EQ(state->CallCount("ClearCommError"), 0u) << "no count for nobody";
-    std::uint32_t received = 0;
-    comm.SetOnData([&](TCustomComm&, std::uint32_t n) { received = n; });
-    state->Feed(Bytes(2, 1));
-    state->QueueEvent(kChar);
-    ASSERT_TRUE(wakes.WaitFor(1));
-    EXPECT_EQ(comm.HandOver().RunPending(), 1u);
-    EXPECT_EQ(received, 2u);
-  }
-  TCompleteComm<DataCountingComm> own(platform);
-  Wakes wakes(own.HandOver());
-  ASSERT_TRUE(own.Open());
-  state->QueueEvent(kChar);
-  ASSERT_TRUE(wakes.WaitFor(1));
-  EXPECT_EQ(own.HandOver().RunPending(), 1u);
-  EXPECT_EQ(own.data.load(), 1);
-}
-
 TEST(EventThreadDestruction, DestroyingWhileEventsArriveIsSafe) {
   for (bool synchronize : {false, true}) {
     for (int round = 0; round < 100; ++round) {
