@@ -1,7 +1,7 @@
 // What single calls of the port component cost on an open, quiet pseudo-terminal, next to
-// the system calls a plain loop makes. These explain the throughput figures: every queue
-// count asks the driver twice (bytes waiting, bytes queued for output), and ReadString
-// takes a count before it reads and another inside the read.
+// the system calls a plain loop makes. These explain the throughput figures: a queue count
+// is one system call (a read into the device's buffer for the input, TIOCOUTQ for the
+// output) plus the device's lock, and ReadString is one input count.
 #include <benchmark/benchmark.h>
 #include <sys/ioctl.h>
 #include <unistd.h>

@@ -116,7 +116,8 @@ std::uint32_t TCustomComm::ReadTurn(std::uint8_t* buffer, std::uint32_t count,
   if (waiting == 0) {
     std::uint32_t errors = 0;
     platform::COMSTAT status;
-    answered = OpenDevice().ClearCommError(errors, status).Ok();
+    answered =
+        OpenDevice().ClearCommErrorFor(platform::QueueCount::Input, errors, status).Ok();
     waiting = status.cbInQue;
   }
   // A device that cannot even report its queues with nothing waiting is gone (hang-up,

@@ -85,14 +85,14 @@ std::uint32_t TCustomComm::InQueueCount() {
   // condition, which also releases a device stopped by coAbortOnError.
   std::uint32_t errors = 0;
   platform::COMSTAT status;
-  OpenDevice().ClearCommError(errors, status);
+  OpenDevice().ClearCommErrorFor(platform::QueueCount::Input, errors, status);
   return status.cbInQue;
 }
 
 std::uint32_t TCustomComm::OutQueueCount() {
   std::uint32_t errors = 0;
   platform::COMSTAT status;
-  OpenDevice().ClearCommError(errors, status);
+  OpenDevice().ClearCommErrorFor(platform::QueueCount::Output, errors, status);
   return status.cbOutQue;
 }
 

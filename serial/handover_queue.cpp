@@ -55,8 +55,12 @@ std::size_t HandOverQueue::RunPending() {
   std::unique_lock lock(mutex_);
   woken_ = false;
   // Only the calls waiting now: workers that keep handing over cannot hold the owner here.
+  const std::size_t n = queue_.size();
   std::size_t ran = 0;
-  for (std::size_t n = queue_.size(); ran < n && !queue_.empty(); ++ran) RunFront(lock);
+  while (ran < n && !queue_.empty()) {
+    RunFront(lock);
+    if (++ran < n) lock.lock();
+  }
   return ran;
 }
 
@@ -76,6 +80,7 @@ void HandOverQueue::RunUntil(const std::function<bool()>& done) {
   while (!done()) {
     if (owner && !queue_.empty()) {
       RunFront(lock);
+      lock.lock();
     } else {
       work_cv_.wait(lock);
     }
@@ -103,6 +108,9 @@ void HandOverQueue::RunFront(std::unique_lock<std::mutex>& lock) {
   running_.pop_back();  // calls nest on the owner's stack, so the innermost ends first
   entry->error = std::move(error);
   entry->done = true;
+  // Told after the lock is released, so that the woken worker does not block on it at once.
+  // The condition lives in the queue, not in the entry the worker may free once woken.
+  lock.unlock();
   done_cv_.notify_all();
 }
 

@@ -72,7 +72,8 @@ class HandOverQueue {
   void RunUntil(const std::function<bool()>& done);
   // Applies `change` under the lock and wakes RunUntil.
   void Notify(const std::function<void()>& change);
-  // Runs the oldest queued call with the lock released around it.
+  // Runs the oldest queued call with the lock released around it, and tells its worker;
+  // returns with the lock released.
   void RunFront(std::unique_lock<std::mutex>& lock);
   void RequireOwnerThread(const char* operation) const;
 

@@ -28,6 +28,9 @@ struct IoResult {
   int error = 0;
 };
 
+// The queue count a caller of ClearCommErrorFor needs.
+enum class QueueCount { Input, Output };
+
 enum class WaitOutcome {
   Events,   // events in the mask occurred; mask holds them (it may be 0)
   Stopped,  // the stop event was signalled, or the mask was cleared meanwhile
@@ -54,6 +57,13 @@ class SerialDevice {
   virtual SysError PurgeComm(std::uint32_t flags) = 0;
   // Reports and clears the error condition; fills the queue counts.
   virtual SysError ClearCommError(std::uint32_t& errors, COMSTAT& status) = 0;
+  // ClearCommError for a caller that needs one of the two counts: the error condition is
+  // reported and cleared all the same; the other count may be left 0. A device that learns
+  // each count with a system call of its own asks only for the one wanted.
+  virtual SysError ClearCommErrorFor(QueueCount /*wanted*/, std::uint32_t& errors,
+                                     COMSTAT& status) {
+    return ClearCommError(errors, status);
+  }
   // Sets the event mask; a mask of 0 ends a wait still pending.
   virtual SysError SetCommMask(std::uint32_t mask) = 0;
 

@@ -22,6 +22,10 @@ class CountingDevice : public SerialDevice {
   SysError ClearCommError(std::uint32_t& errors, COMSTAT& status) override {
     return inner_->ClearCommError(errors, status);
   }
+  SysError ClearCommErrorFor(QueueCount wanted, std::uint32_t& errors,
+                             COMSTAT& status) override {
+    return inner_->ClearCommErrorFor(wanted, errors, status);
+  }
   SysError SetCommMask(std::uint32_t mask) override { return inner_->SetCommMask(mask); }
   WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override {
     return inner_->WaitCommEvent(mask, stop);

@@ -140,7 +140,7 @@ SysError PosixDevice::SetupComm(std::uint32_t input_queue, std::uint32_t output_
   std::lock_guard lock(mutex_);
   input_queue_ = input_queue;
   output_queue_ = output_queue;
-  event_wake_.Signal();  // the room for reading may have changed
+  WakeEventThread();  // the room for reading may have changed
   return {};
 }
 
@@ -148,11 +148,22 @@ SysError PosixDevice::PurgeComm(std::uint32_t flags) {
   std::lock_guard lock(mutex_);
   const bool input = (flags & PURGE_RXCLEAR) != 0;
   if (input) buffer_.clear();
-  event_wake_.Signal();
+  WakeEventThread();
   return {tty::Flush(fd_.Get(), input, (flags & PURGE_TXCLEAR) != 0)};
 }
 
 SysError PosixDevice::ClearCommError(std::uint32_t& errors, COMSTAT& status) {
+  return Report(true, true, errors, status);
+}
+
+// Each count is a system call of its own (a read or FIONREAD, TIOCOUTQ): only the one
+// wanted is asked for.
+SysError PosixDevice::ClearCommErrorFor(QueueCount wanted, std::uint32_t& errors,
+                                        COMSTAT& status) {
+  return Report(wanted == QueueCount::Input, wanted == QueueCount::Output, errors, status);
+}
+
+SysError PosixDevice::Report(bool input, bool output, std::uint32_t& errors, COMSTAT& status) {
   std::lock_guard lock(mutex_);
   PollLines();
   errors = std::exchange(errors_, 0);
@@ -161,13 +172,15 @@ SysError PosixDevice::ClearCommError(std::uint32_t& errors, COMSTAT& status) {
   // decodes to, and the bytes counted are the ones the next read returns. What a full
   // buffer leaves behind is counted in the kernel, unless it is marked: its raw count
   // would promise bytes that the marks do not hold.
-  Fill();
-  std::uint32_t waiting = 0;
+  if (input) {
+    Fill();
+    std::uint32_t waiting = 0;
+    const bool count_kernel = failure_ == 0 && Room() == 0 && !input_rules_.marked;
+    if (count_kernel && tty::InputWaiting(fd_.Get(), waiting) != 0) waiting = 0;
+    status.cbInQue = static_cast<std::uint32_t>(buffer_.size()) + waiting;
+  }
   std::uint32_t queued = 0;
-  const bool count_kernel = failure_ == 0 && Room() == 0 && !input_rules_.marked;
-  if (count_kernel && tty::InputWaiting(fd_.Get(), waiting) != 0) waiting = 0;
-  if (failure_ == 0 && tty::OutputWaiting(fd_.Get(), queued) != 0) queued = 0;
-  status.cbInQue = static_cast<std::uint32_t>(buffer_.size()) + waiting;
+  if (output && failure_ == 0 && tty::OutputWaiting(fd_.Get(), queued) != 0) queued = 0;
   status.cbOutQue = queued;
   // After a hang-up the counts still tell what can be read from the buffer.
   return {failure_};
@@ -177,7 +190,7 @@ SysError PosixDevice::SetCommMask(std::uint32_t mask) {
   std::lock_guard lock(mutex_);
   mask_ = mask;
   pending_ &= mask;
-  event_wake_.Signal();
+  WakeEventThread();
   return {};
 }
 

@@ -6,17 +6,19 @@
 // are sampled at most every 100 ms. A hang-up gives the device back to the kernel at
 // once; closing waits only as long as the queued output takes and leaves the terminal's
 // settings as they were found.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 
 #include "serial/platform/posix/input_marks.h"
+#include "serial/platform/posix/latched_wakeup.h"
 #include "serial/platform/posix/line_events.h"
 #include "serial/platform/posix/serial_line.h"
 #include "serial/platform/posix/termios_image.h"
 #include "serial/platform/posix/unique_fd.h"
-#include "serial/platform/posix/wakeup.h"
 #include "serial/platform/serial_device.h"
 
 namespace serial::platform::posix {
@@ -36,6 +38,8 @@ class PosixDevice : public SerialDevice {
   SysError SetupComm(std::uint32_t input_queue, std::uint32_t output_queue) override;
   SysError PurgeComm(std::uint32_t flags) override;
   SysError ClearCommError(std::uint32_t& errors, COMSTAT& status) override;
+  SysError ClearCommErrorFor(QueueCount wanted, std::uint32_t& errors,
+                             COMSTAT& status) override;
   SysError SetCommMask(std::uint32_t mask) override;
   WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override;
   IoResult WriteChunk(const std::uint8_t* data, std::uint32_t n,
@@ -55,6 +59,11 @@ class PosixDevice : public SerialDevice {
   int ApplyLines(const DCB& dcb);
   int ApplyTermios(const TermiosImage& before, const TermiosImage& image);
   void Release();
+  // The event thread's look before it waits (reading the device when poll() reported it):
+  // the outcome that ends the wait, or none to wait on.
+  std::optional<WaitOutcome> Look(bool read_device, std::uint32_t& mask);
+  SysError Report(bool input, bool output, std::uint32_t& errors, COMSTAT& status);
+  void WakeEventThread();
   void Fill();
   void TakeArrivals(const std::uint8_t* bytes, std::size_t n);
   void Note(std::uint32_t events);
@@ -92,8 +101,13 @@ class PosixDevice : public SerialDevice {
   bool sample_modem_lines_ = false;
   Clock::time_point last_line_poll_{};
 
-  Wakeup event_wake_;  // ends the event thread's poll: mask, room, events, failure
-  Wakeup owner_wake_;  // ends the owner's readiness wait: bytes buffered, failure
+  // Set under the lock by the event thread's look that leads to its poll(), cleared as soon
+  // as that poll() returns: while it is clear, the event thread is bound to look again
+  // before it waits, and a change needs no wake-up.
+  std::atomic<bool> event_thread_polls_ = false;
+  bool owner_waits_input_ = false;  // the owner is in WaitForInput's poll
+  LatchedWakeup event_wake_;  // ends the event thread's poll: mask, room, events, failure
+  LatchedWakeup owner_wake_;  // ends the owner's readiness wait: bytes buffered, failure
 };
 
 }  // namespace serial::platform::posix

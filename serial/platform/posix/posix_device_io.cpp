@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 #include "serial/platform/posix/posix_device.h"
 #include "serial/platform/posix/posix_stop_event.h"
@@ -71,20 +72,24 @@ void PosixDevice::TakeArrivals(const std::uint8_t* bytes, std::size_t n) {
   const std::size_t full80 = input_queue_ * std::size_t{4} / 5;
   if (before < full80 && buffer_.size() >= full80) events |= EV_RX80FULL;
   Note(events);
-  owner_wake_.Signal();
+  if (owner_waits_input_) owner_wake_.Signal();
 }
 
 void PosixDevice::Note(std::uint32_t events) {
   if ((events & mask_) == 0) return;
   pending_ |= events & mask_;
-  event_wake_.Signal();
+  WakeEventThread();
+}
+
+void PosixDevice::WakeEventThread() {
+  if (event_thread_polls_) event_wake_.Signal();
 }
 
 void PosixDevice::Fail(int error) {
   if (failure_ != 0) return;
   failure_ = error;
   Release();
-  event_wake_.Signal();
+  WakeEventThread();
   owner_wake_.Signal();
 }
 
@@ -145,30 +150,43 @@ milliseconds PosixDevice::UntilLinePoll() const {
 
 // Blocks in poll() on the stop event, the device (while the buffer has room) and the
 // event wake-up; the line sampling interval is the only time-out, and only where the
-// device has lines to sample.
+// device has lines to sample. The device is read only once poll() has reported it: a look
+// that found nothing would cost a read per arrival, since poll() watches it anyway.
 WaitOutcome PosixDevice::WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) {
   const int stop_fd = PosixStopEvent::HandleOf(stop);
+  bool device_ready = false;
   for (;;) {
     if (stop.IsSet()) return WaitOutcome::Stopped;
     int watch_fd = -1;
     milliseconds timeout;
     {
       std::lock_guard lock(mutex_);
-      event_wake_.Drain();  // before looking: a later signal keeps it readable
-      if (mask_ == 0) return WaitOutcome::Stopped;
-      Fill();
-      PollLines();
-      if (pending_ != 0) {
-        mask = std::exchange(pending_, 0);
-        return WaitOutcome::Events;
-      }
-      if (failure_ != 0) return WaitOutcome::Failed;
+      if (const std::optional<WaitOutcome> outcome = Look(device_ready, mask)) return *outcome;
       if (Room() > 0) watch_fd = fd_.Get();
       timeout = UntilLinePoll();
+      event_thread_polls_ = true;
     }
-    WaitReady({{stop_fd, POLLIN}, {event_wake_.Handle(), POLLIN}, {watch_fd, POLLIN}},
-              timeout);
+    const Ready ready =
+        WaitReady({{stop_fd, POLLIN}, {watch_fd, POLLIN}, {event_wake_.Handle(), POLLIN}},
+                  timeout);
+    event_thread_polls_ = false;
+    device_ready = ready.index == 1;
   }
+}
+
+std::optional<WaitOutcome> PosixDevice::Look(bool read_device, std::uint32_t& mask) {
+  event_wake_.Drain();  // before looking: a later signal keeps it readable
+  if (mask_ == 0) return WaitOutcome::Stopped;
+  // Events the owner's reads noted are reported first; what came after them makes the
+  // next poll() return at once.
+  if (read_device && pending_ == 0) Fill();
+  PollLines();
+  if (pending_ != 0) {
+    mask = std::exchange(pending_, 0);
+    return WaitOutcome::Events;
+  }
+  if (failure_ != 0) return WaitOutcome::Failed;
+  return std::nullopt;
 }
 
 IoResult PosixDevice::ReadChunk(std::uint8_t* data, std::uint32_t n) {
@@ -183,7 +201,7 @@ IoResult PosixDevice::ReadChunk(std::uint8_t* data, std::uint32_t n) {
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(take));
     got += static_cast<std::uint32_t>(take);
   }
-  if (was_full && Room() > 0) event_wake_.Signal();  // the event thread may read again
+  if (was_full && Room() > 0) WakeEventThread();  // the event thread may read again
   if (got == 0 && n > 0 && failure_ != 0) return IoResult{0, failure_};
   return IoResult{got, 0};
 }
@@ -223,6 +241,8 @@ IoResult PosixDevice::WriteChunk(const std::uint8_t* data, std::uint32_t n, mill
   return IoResult{sent, 0};
 }
 
+// The event thread may take the bytes off the device first: it signals the owner's wake-up
+// for them, but only while the owner waits here.
 void PosixDevice::WaitForInput(milliseconds max) {
   int watch_fd = -1;
   {
@@ -233,8 +253,11 @@ void PosixDevice::WaitForInput(milliseconds max) {
     // A failed device never gets input: the wait lasts its maximum instead of returning
     // at once to a caller that would only ask again.
     if (failure_ == 0) watch_fd = fd_.Get();
+    owner_waits_input_ = true;
   }
   WaitReady({{owner_wake_.Handle(), POLLIN}, {watch_fd, POLLIN}}, max);
+  std::lock_guard lock(mutex_);
+  owner_waits_input_ = false;
 }
 
 // A tty reports room while fewer than 256 bytes are queued, also when the output size the

@@ -304,6 +304,31 @@ TEST(PtyDevice, InQueueIsExactAndOrderKeptAcrossBufferAndKernel) {
   EXPECT_EQ(InQueue(*device), 0u);
 }
 
+// With the buffer full the device is not watched: the wait must learn of the room the
+// owner's read makes, then take what the kernel kept.
+TEST(PtyDevice, AWaitOnAFullBufferResumesWhenTheOwnerMakesRoom) {
+  PtyPair pty;
+  auto device = Open(pty);
+  ASSERT_NE(device, nullptr);
+  ASSERT_TRUE(device->SetupComm(128, 128).Ok());
+  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
+  const Bytes sent = Pattern(300);
+  ASSERT_TRUE(pty.Write(sent));
+  ASSERT_TRUE(InQueueReaches(*device, 300));
+  {
+    PendingWait wait(*device);
+    ASSERT_EQ(wait.Get(), WaitOutcome::Events);
+  }
+  PendingWait wait(*device);
+  ASSERT_TRUE(wait.Blocked());
+  Bytes got = ReadAll(*device, 128);
+  ASSERT_EQ(wait.Get(), WaitOutcome::Events);
+  EXPECT_EQ(wait.mask, EV_RXCHAR);
+  const Bytes rest = ReadAll(*device, 172);
+  got.insert(got.end(), rest.begin(), rest.end());
+  EXPECT_EQ(got, sent);
+}
+
 TEST(PtyDevice, ReceiveEventsFireOncePerArrival) {
   PtyPair pty;
   auto device = Open(pty);
