@@ -5,14 +5,13 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <string>
@@ -268,25 +267,18 @@ TEST(LoopedLines, EachToggleOfDtrAndRtsIsReportedOnce) {
   comm.Close();
 }
 
-// Voluntary context switches of the process's threads other than the caller's: each is a
-// wake-up that ended in blocking again. Also whether all of them are blocked now.
-struct OtherThreads {
-  long switches = 0;
-  bool asleep = true;
-};
+// Voluntary context switches of the whole process: each is a thread's wake-up that ended
+// in blocking again.
+long ProcessWakeUps() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_nvcsw;
+}
 
-OtherThreads LookAtOtherThreads() {
-  OtherThreads seen;
-  const std::string self = std::to_string(::gettid());
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    if (task.path().filename() == self) continue;
-    std::ifstream status(task.path() / "status");
-    for (std::string line; std::getline(status, line);) {
-      if (line.rfind("State:", 0) == 0) seen.asleep = seen.asleep && line.find("(sleeping)") != std::string::npos;
-      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) seen.switches += std::stol(line.substr(24));
-    }
-  }
-  return seen;
+long WakeUpsOver(std::chrono::milliseconds window) {
+  const long before = ProcessWakeUps();
+  std::this_thread::sleep_for(window);  // the caller's own sleep counts once
+  return ProcessWakeUps() - before - 1;
 }
 
 // An open port whose events are watched, on a quiet line: its threads wait for the device,
@@ -298,11 +290,10 @@ TEST(IdlePort, AQuietOpenPortWithLineEventsWatchedDoesNotWake) {
   comm.SetMonitorEvents({serial::deChar, serial::deCTS, serial::deDSR, serial::deRLSD,
                          serial::deRing, serial::deBreak, serial::deError});
   ASSERT_NO_FATAL_FAILURE(OpenOnBench(line, comm, serial::br115200));
-  ASSERT_TRUE(test_support::WaitFor([] { return LookAtOtherThreads().asleep; }));
-  const long before = LookAtOtherThreads().switches;
+  // The threads that opening started settle into their waits.
+  ASSERT_TRUE(test_support::WaitFor([] { return WakeUpsOver(milliseconds(200)) == 0; }));
   const auto window = std::chrono::seconds(5);
-  std::this_thread::sleep_for(window);  // the measurement itself, not a synchronisation
-  const long woke = LookAtOtherThreads().switches - before;
+  const long woke = WakeUpsOver(window);
   std::printf("open and quiet on %s: %ld wake-ups of the port's threads in %lld s\n",
               line.Path().c_str(), woke, static_cast<long long>(window.count()));
   EXPECT_LE(woke, 2);
