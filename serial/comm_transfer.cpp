@@ -15,9 +15,6 @@ using std::chrono::milliseconds;
 
 // A chunk write waits this long for the system, whatever the send's own time-out.
 constexpr milliseconds kChunkWriteWait{1000};
-// With the output queue full by the driver's count the device may still look writable, so
-// a wait then lasts no longer than this before the count is queried again.
-constexpr milliseconds kFullQueueWait{10};
 
 // Set while a handler runs, cleared again even when the handler raises.
 class BusyFlag {
@@ -92,7 +89,8 @@ std::uint32_t TCustomComm::SendBuffer(const std::uint8_t* buffer, std::uint32_t 
     milliseconds wait;
     if (!TimeLeft(start, timeout, wait)) break;
     // A chunk that wrote nothing has already waited for the device; a full queue has not.
-    if (turn.queue_full) OpenDevice().WaitForOutput(std::min(wait, kFullQueueWait));
+    // The device knows when room can come and ends the wait then, so it gets the time left.
+    if (turn.queue_full) OpenDevice().WaitForOutput(wait);
   }
   return sent;
 }

@@ -81,7 +81,13 @@ class SerialDevice {
 
   // Readiness waits that replace spinning in the transfer loops: return as soon as input
   // may be waiting (or output may have room), at the latest after max. On a device that
-  // has failed they last max, so a loop that asks again cannot spin.
+  // has failed they last max, so a loop that asks again cannot spin. The output wait is
+  // also called while the queue holds the output size set with SetupComm (a driver may
+  // still report room then); it returns once the device expects room, which it may judge
+  // by the queue and the line's rate (half the output size sent, for example) or by
+  // looking again after a poll interval of its own, and also when the device fails or its
+  // output is purged. max is the caller's time left, so the device, not the caller, sets
+  // how often it looks.
   virtual void WaitForInput(std::chrono::milliseconds max) = 0;
   virtual void WaitForOutput(std::chrono::milliseconds max) = 0;
 };

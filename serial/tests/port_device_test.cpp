@@ -251,14 +251,20 @@ TEST(Send, AQueueThatStaysFullEndsAfterTheTimeoutWithoutSpinning) {
   FakePort p;
   p.OpenAndClear();
   p.state->SetOutQueue(2048);
+  const std::uint32_t start = p.state->Now();
   EXPECT_FALSE(p.comm.SendString(Bytes{1, 2, 3}));
   EXPECT_EQ(p.state->CallCount("WriteChunk"), 0u);
   EXPECT_GT(p.state->Now(), 500u);
   EXPECT_LE(p.state->Now(), 511u);
-  // Every turn waited (no busy loop), never more than 10 ms with the queue full.
+  // Every turn waited (no busy loop), each for the time left, just past the time-out.
   const auto waits = p.state->ArgsOf<milliseconds>("WaitForOutput");
   EXPECT_EQ(waits.size(), p.state->CallCount("ClearCommError") - 1);
-  for (milliseconds w : waits) EXPECT_LE(w, milliseconds(10));
+  std::uint32_t elapsed = 0;
+  for (milliseconds w : waits) {
+    EXPECT_EQ(w, milliseconds(500 - elapsed + 1));
+    elapsed += static_cast<std::uint32_t>(w.count());
+  }
+  EXPECT_EQ(p.state->Now() - start, elapsed);
 }
 
 TEST(Send, AChunkThatWritesNothingIsDispatchedAndEndsAtTheTimeout) {

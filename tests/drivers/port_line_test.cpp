@@ -3,15 +3,24 @@
 // tell "returned at once" from "waited for the time-out".
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <map>
+#include <mutex>
+#include <string>
 #include <thread>
 
 #include "bench_line.h"
 #include "echo_line.h"
 #include "serial/custom_comm.h"
+#include "tests/support/wait_for.h"
 
 namespace drivers {
 namespace {
@@ -163,6 +172,131 @@ TEST(StalledLine, ASlowSendIntoASmallOutputSizeKeepsTheCpuIdle) {
               sent, wall, comm.OutQueueCount(), share * 100);
   EXPECT_LT(share, 0.01);
   EXPECT_GE(wall, 2.9);
+  comm.Close();
+}
+
+// Counts the line events the component reports, on its event thread.
+class LineEventCounts {
+ public:
+  explicit LineEventCounts(serial::TXComm& comm) {
+    comm.SetSynchronize(false);
+    comm.SetMonitorEvents({serial::deCTS, serial::deDSR, serial::deRLSD, serial::deRing});
+    comm.SetOnCommEvent([this](serial::TCustomComm&, serial::TDeviceEvents events) {
+      std::lock_guard lock(mutex_);
+      for (serial::TDeviceEvent e : {serial::deCTS, serial::deDSR, serial::deRLSD, serial::deRing})
+        if (events.Contains(e)) ++counts_[e];
+      changed_.notify_all();
+    });
+  }
+  std::map<serial::TDeviceEvent, int> Counts() {
+    std::lock_guard lock(mutex_);
+    return counts_;
+  }
+  bool WaitFor(serial::TDeviceEvent event, int count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, test_support::kDeadline, [&] { return counts_[event] >= count; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::map<serial::TDeviceEvent, int> counts_;
+};
+
+// A second descriptor on the UART (root may open a terminal held exclusively) that puts
+// it in loopback, where it shows DTR on DSR and RTS on CTS, and takes it out again.
+// TIOCM_LOOP comes from the kernel's termios header, which clashes with the C library's.
+constexpr int kModemLoop = 0x8000;
+
+class Loopback {
+ public:
+  explicit Loopback(const std::string& path)
+      : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+  ~Loopback() {
+    if (fd_ < 0) return;
+    Change(TIOCMBIC, kModemLoop);
+    ::close(fd_);
+  }
+  bool On() { return fd_ >= 0 && Change(TIOCMBIS, kModemLoop); }
+  int Lines() const {
+    int bits = 0;
+    return ::ioctl(fd_, TIOCMGET, &bits) == 0 ? bits : -1;
+  }
+
+ private:
+  bool Change(unsigned long request, int bit) { return ::ioctl(fd_, request, &bit) == 0; }
+  int fd_;
+};
+
+// The 8250 in loopback. QEMU's UART raises no delta bits there, so no line-change
+// interrupt comes and the driver's wait does not return: what shows each toggle is the
+// reading of the lines after the settings change that moved DTR or RTS. Each toggle must
+// be reported once: a repeat would come with the next reading, which the next toggle's
+// event waits for.
+TEST(LoopedLines, EachToggleOfDtrAndRtsIsReportedOnce) {
+  EchoLine line;
+  ASSERT_TRUE(line.OnBench()) << "needs the bench's line";
+  Loopback loop(line.Path());
+  ASSERT_TRUE(loop.On()) << "TIOCM_LOOP on a second descriptor of " << line.Path();
+  serial::TXComm comm;
+  LineEventCounts seen(comm);
+  comm.SetFlowControl(serial::fcCustom);
+  comm.SetDTRSettings({serial::fsDTREnabled});
+  comm.SetRTSSettings({serial::fsRTSEnabled});
+  ASSERT_NO_FATAL_FAILURE(OpenOnBench(line, comm, serial::br115200));
+  ASSERT_EQ(loop.Lines() & (TIOCM_DSR | TIOCM_CTS), TIOCM_DSR | TIOCM_CTS) << std::hex << loop.Lines();
+  const int toggles = 4;
+  for (int i = 1; i <= toggles; ++i) {
+    comm.SetDTRSettings(i % 2 ? serial::TDTRSettings{} : serial::TDTRSettings{serial::fsDTREnabled});
+    ASSERT_TRUE(seen.WaitFor(serial::deDSR, i)) << "DTR toggle " << i;
+  }
+  for (int i = 1; i <= toggles; ++i) {
+    comm.SetRTSSettings(i % 2 ? serial::TRTSSettings{} : serial::TRTSSettings{serial::fsRTSEnabled});
+    ASSERT_TRUE(seen.WaitFor(serial::deCTS, i)) << "RTS toggle " << i;
+  }
+  comm.SetDTRSettings({});
+  ASSERT_TRUE(seen.WaitFor(serial::deDSR, toggles + 1));
+  const std::map<serial::TDeviceEvent, int> counts = seen.Counts();
+  std::printf("loopback: %d DTR and %d RTS toggles gave %d DSR, %d CTS, %d RLSD, %d RING events\n",
+              toggles + 1, toggles, counts.count(serial::deDSR) ? counts.at(serial::deDSR) : 0,
+              counts.count(serial::deCTS) ? counts.at(serial::deCTS) : 0,
+              counts.count(serial::deRLSD) ? counts.at(serial::deRLSD) : 0,
+              counts.count(serial::deRing) ? counts.at(serial::deRing) : 0);
+  EXPECT_EQ(counts, (std::map<serial::TDeviceEvent, int>{{serial::deDSR, toggles + 1},
+                                                          {serial::deCTS, toggles}}));
+  comm.Close();
+}
+
+// Voluntary context switches of the whole process: each is a thread's wake-up that ended
+// in blocking again.
+long ProcessWakeUps() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_nvcsw;
+}
+
+long WakeUpsOver(std::chrono::milliseconds window) {
+  const long before = ProcessWakeUps();
+  std::this_thread::sleep_for(window);  // the caller's own sleep counts once
+  return ProcessWakeUps() - before - 1;
+}
+
+// An open port whose events are watched, on a quiet line: its threads wait for the device,
+// not for a clock, so they do not wake at all.
+TEST(IdlePort, AQuietOpenPortWithLineEventsWatchedDoesNotWake) {
+  EchoLine line;
+  serial::TXComm comm;
+  LineEventCounts seen(comm);
+  comm.SetMonitorEvents({serial::deChar, serial::deCTS, serial::deDSR, serial::deRLSD,
+                         serial::deRing, serial::deBreak, serial::deError});
+  ASSERT_NO_FATAL_FAILURE(OpenOnBench(line, comm, serial::br115200));
+  // The threads that opening started settle into their waits.
+  ASSERT_TRUE(test_support::WaitFor([] { return WakeUpsOver(milliseconds(200)) == 0; }));
+  const auto window = std::chrono::seconds(5);
+  const long woke = WakeUpsOver(window);
+  std::printf("open and quiet on %s: %ld wake-ups of the port's threads in %lld s\n",
+              line.Path().c_str(), woke, static_cast<long long>(window.count()));
+  EXPECT_LE(woke, 2);
   comm.Close();
 }
 

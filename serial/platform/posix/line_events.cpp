@@ -37,4 +37,31 @@ std::uint32_t CompareModemLines(int before, int after) {
   return events;
 }
 
+LineChange CompareReadings(const LineReading& before, const LineReading& after,
+                           std::uint32_t& uncounted) {
+  struct Line {
+    std::int32_t LineCounters::*count;
+    std::uint32_t event;
+  };
+  static constexpr Line kLines[] = {{&LineCounters::cts, EV_CTS},
+                                    {&LineCounters::dsr, EV_DSR},
+                                    {&LineCounters::dcd, EV_RLSD},
+                                    {&LineCounters::rng, EV_RING}};
+  LineChange change = CompareCounters(before.counters, after.counters);
+  const std::uint32_t levelled = CompareModemLines(before.levels, after.levels);
+  for (const Line& line : kLines) {
+    // The kernel's counters wrap: the difference is taken unsigned.
+    const std::uint32_t counted = static_cast<std::uint32_t>(after.counters.*line.count) -
+                                  static_cast<std::uint32_t>(before.counters.*line.count);
+    const std::uint32_t owed = (uncounted & line.event) != 0 ? 1 : 0;
+    const std::uint32_t fresh = counted > owed ? counted - owed : 0;
+    const bool level = (levelled & line.event) != 0;
+    const bool unseen_count = counted < owed || (level && fresh == 0);
+    uncounted = unseen_count ? uncounted | line.event : uncounted & ~line.event;
+    change.events &= ~line.event;
+    if (fresh > 0 || level) change.events |= line.event;
+  }
+  return change;
+}
+
 }  // namespace serial::platform::posix

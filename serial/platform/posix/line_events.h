@@ -22,4 +22,20 @@ LineChange CompareCounters(const LineCounters& before, const LineCounters& after
 // For a driver without counters: the modem-status bits (TIOCM_*) of two samples.
 std::uint32_t CompareModemLines(int before, int after);
 
+// The counters and the modem-status bits read together (a source the device lacks stays
+// as it was).
+struct LineReading {
+  LineCounters counters;
+  int levels = 0;
+};
+
+// Both sources of two readings, each change reported once. A change that falls between
+// reading the counters and the levels (or that a USB adapter counts only when its next
+// status message comes, while its levels are read live) shows in the levels at one
+// reading and in the counters at the next. `uncounted` holds the lines (EV_*) whose last
+// change showed in the levels alone: the next count of such a line is that change, not a
+// new one. Updated for the next reading.
+LineChange CompareReadings(const LineReading& before, const LineReading& after,
+                           std::uint32_t& uncounted);
+
 }  // namespace serial::platform::posix

@@ -36,6 +36,7 @@ PosixDevice::PosixDevice(UniqueFd fd, LineKind kind, const DCB& initial,
 // settings it had (hang-up on close included) and loses the exclusive flag, which lives
 // on the terminal, not on our descriptor. A device already given back is left alone.
 PosixDevice::~PosixDevice() {
+  StopLineWatch();
   if (released_) return;
   const int fd = fd_.Get();
   TermiosImage now;
@@ -70,8 +71,11 @@ SysError PosixDevice::SetCommState(const DCB& dcb) {
   if (const int error = tty::GetTermios(fd_.Get(), before)) return {error};
   TermiosImage image = before;
   StoreDcb(dcb, image);
-  if (const int error = ApplyTermios(before, image)) return {error};
-  if (const int error = ApplyLines(dcb)) return {error};
+  const int applied = ApplyTermios(before, image);
+  const int lines = applied == 0 ? ApplyLines(dcb) : 0;
+  SettingsApplied();
+  if (applied != 0) return {applied};
+  if (lines != 0) return {lines};
   dcb_ = dcb;
   character_time_ = CharacterTime(image);
   input_rules_ = InputRules{
@@ -149,6 +153,7 @@ SysError PosixDevice::PurgeComm(std::uint32_t flags) {
   const bool input = (flags & PURGE_RXCLEAR) != 0;
   if (input) buffer_.clear();
   WakeEventThread();
+  if ((flags & PURGE_TXCLEAR) != 0) owner_wake_.Signal();  // a wait for room is over
   return {tty::Flush(fd_.Get(), input, (flags & PURGE_TXCLEAR) != 0)};
 }
 

@@ -2,20 +2,23 @@
 // A serial device on a Linux terminal. Settings go to termios (what it cannot hold is
 // kept as last set) and must be taken by the driver as asked; received bytes pass through
 // a bounded buffer of the device's own, filled by whichever thread reads first, so that
-// arrivals and the event character are seen exactly once; modem lines and line counters
-// are sampled at most every 100 ms. A hang-up gives the device back to the kernel at
-// once; closing waits only as long as the queued output takes and leaves the terminal's
-// settings as they were found.
+// arrivals and the event character are seen exactly once. Modem lines are read when the
+// driver's wait for a line change returns (sampled every 100 ms where it has none), line
+// counters at most every 100 ms while input comes in. A hang-up gives the device back to
+// the kernel at once; closing waits only as long as the queued output takes and leaves the
+// terminal's settings as they were found.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 
 #include "serial/platform/posix/input_marks.h"
 #include "serial/platform/posix/latched_wakeup.h"
 #include "serial/platform/posix/line_events.h"
+#include "serial/platform/posix/line_watcher.h"
 #include "serial/platform/posix/serial_line.h"
 #include "serial/platform/posix/termios_image.h"
 #include "serial/platform/posix/unique_fd.h"
@@ -69,10 +72,16 @@ class PosixDevice : public SerialDevice {
   void Note(std::uint32_t events);
   void Fail(int error);
   void StartLineWatch();
+  void StopLineWatch();
+  void SettingsApplied();
+  void InputSeen(bool marked_error);
   void PollLines();
+  void ReadLines();
+  bool Watching() const;
+  Clock::time_point NextLineRead() const;
   std::chrono::milliseconds UntilLinePoll() const;
   std::uint32_t Room() const;
-  std::chrono::milliseconds UntilBelowOutputSize() const;
+  std::chrono::milliseconds UntilOutputRoom() const;
 
   // After a hang-up the number holds a placeholder (see Release) until destruction.
   const UniqueFd fd_;
@@ -96,10 +105,14 @@ class PosixDevice : public SerialDevice {
   std::chrono::microseconds character_time_{};  // at the rate and frame now set
 
   LineSource line_source_ = LineSource::None;
-  LineCounters counters_{};
-  int modem_lines_ = 0;
+  LineReading lines_{};           // as last read
+  std::uint32_t uncounted_ = 0;   // see CompareReadings
   bool sample_modem_lines_ = false;
   Clock::time_point last_line_poll_{};
+  std::unique_ptr<LineWatcher> watcher_;  // null where the lines are sampled
+  std::uint64_t watcher_returns_ = 0;     // as last seen
+  bool lines_due_ = false;                // input came since the counters were last read
+  bool lines_moved_ = false;              // the settings changed: read the lines once
 
   // Set under the lock by the event thread's look that leads to its poll(), cleared as soon
   // as that poll() returns: while it is clear, the event thread is bound to look again
@@ -108,6 +121,7 @@ class PosixDevice : public SerialDevice {
   bool owner_waits_input_ = false;  // the owner is in WaitForInput's poll
   LatchedWakeup event_wake_;  // ends the event thread's poll: mask, room, events, failure
   LatchedWakeup owner_wake_;  // ends the owner's readiness wait: bytes buffered, failure
+  Wakeup watcher_wake_;       // signalled by the line watcher's thread
 };
 
 }  // namespace serial::platform::posix

@@ -53,16 +53,7 @@ void PosixDevice::Fill() {
 
 void PosixDevice::TakeArrivals(const std::uint8_t* bytes, std::size_t n) {
   const Decoded decoded = marks_.Take(bytes, n, input_rules_);
-  if (decoded.error) {
-    // The mark does not tell parity from framing; a driver's counters do, and are read
-    // at the next look.
-    if (line_source_ == LineSource::Counters) {
-      last_line_poll_ = Clock::time_point{};
-    } else {
-      errors_ |= CE_RXPARITY;
-    }
-    Note(EV_ERR);
-  }
+  InputSeen(decoded.error);
   const std::vector<std::uint8_t>& data = decoded.data;
   if (data.empty()) return;
   const std::size_t before = buffer_.size();
@@ -99,6 +90,7 @@ void PosixDevice::Fail(int error) {
 // a thread still about to poll or write it meets a hang-up or EBADF, never another file
 // that reused the number. The device keeps answering as a failed one until destroyed.
 void PosixDevice::Release() {
+  StopLineWatch();
   int placeholder[2];
   if (::pipe2(placeholder, O_CLOEXEC) != 0) return;  // then the terminal stays held
   ::close(placeholder[1]);
@@ -108,69 +100,121 @@ void PosixDevice::Release() {
 
 // Counters are preferred: they catch a transition shorter than the sampling interval.
 // But a UART driver counts modem-line changes only while its modem-status interrupts are
-// on (RTS/CTS, no CLOCAL, or a TIOCMIWAIT pending), so the lines' levels are sampled
-// beside the counters, and a change either shows is reported once. A device with neither
-// (a pty answers ENOTTY) is never sampled.
+// on (RTS/CTS, no CLOCAL, or a wait for a line change pending), so the lines' levels are
+// read beside the counters, and a change either shows is reported once. A device with
+// neither (a pty answers ENOTTY) is never read. Where the driver can wait for a line
+// change a watcher does, and the lines are read when it returns.
 void PosixDevice::StartLineWatch() {
   const int fd = fd_.Get();
-  sample_modem_lines_ = tty::GetModemLines(fd, modem_lines_) == 0;
-  if (tty::GetCounters(fd, counters_) == 0) {
+  sample_modem_lines_ = tty::GetModemLines(fd, lines_.levels) == 0;
+  if (tty::GetCounters(fd, lines_.counters) == 0) {
     line_source_ = LineSource::Counters;
   } else if (sample_modem_lines_) {
     line_source_ = LineSource::ModemLines;
   }
   last_line_poll_ = Clock::now();
+  if (line_source_ == LineSource::None) return;
+  watcher_ =
+      LineWatcher::Start([fd] { return tty::WaitModemChange(fd); }, watcher_wake_.Handle());
+}
+
+// The watcher's wait holds the terminal open, and would keep a removed adapter's number.
+void PosixDevice::StopLineWatch() { watcher_.reset(); }
+
+// Setting the line turns a UART's modem-status interrupts off again (the 8250 keeps them
+// only under RTS/CTS or without CLOCAL), and moving DTR or RTS may move lines that are
+// looped back: the watcher enters its wait again, and the lines are read once.
+void PosixDevice::SettingsApplied() {
+  if (line_source_ == LineSource::None) return;
+  if (watcher_) watcher_->Kick();
+  lines_moved_ = true;
+  WakeEventThread();
+}
+
+// Line errors come with input: the counters are read then (a marked error at once, since
+// the mark does not tell parity from framing and the counters do).
+void PosixDevice::InputSeen(bool marked_error) {
+  lines_due_ = true;
+  if (!marked_error) return;
+  if (line_source_ == LineSource::Counters) {
+    last_line_poll_ = Clock::time_point{};
+  } else {
+    errors_ |= CE_RXPARITY;
+  }
+  Note(EV_ERR);
+}
+
+bool PosixDevice::Watching() const { return watcher_ && watcher_->Waiting(); }
+
+// With a watcher the lines are read when it returns and, while input comes in, at most
+// every interval; without one (or once its wait failed) every interval.
+PosixDevice::Clock::time_point PosixDevice::NextLineRead() const {
+  if (Watching() && !lines_due_) return Clock::time_point::max();
+  return last_line_poll_ + kLinePollInterval;
 }
 
 void PosixDevice::PollLines() {
   if (line_source_ == LineSource::None || failure_ != 0) return;
-  if (Clock::now() - last_line_poll_ < kLinePollInterval) return;
+  bool moved = std::exchange(lines_moved_, false);
+  if (watcher_) {
+    const std::uint64_t returns = watcher_->Returns();
+    moved = moved || returns != watcher_returns_;
+    watcher_returns_ = returns;
+  }
+  if (moved || Clock::now() >= NextLineRead()) ReadLines();
+}
+
+void PosixDevice::ReadLines() {
   last_line_poll_ = Clock::now();
-  std::uint32_t events = 0;
-  LineCounters counted;
-  if (line_source_ == LineSource::Counters && tty::GetCounters(fd_.Get(), counted) == 0) {
-    const LineChange change = CompareCounters(counters_, counted);
-    counters_ = counted;
-    errors_ |= change.errors;
-    events |= change.events;
-  }
-  int levels = 0;
-  if (sample_modem_lines_ && tty::GetModemLines(fd_.Get(), levels) == 0) {
-    events |= CompareModemLines(modem_lines_, levels);
-    modem_lines_ = levels;
-  }
-  Note(events);
+  lines_due_ = false;
+  LineReading now = lines_;  // what cannot be read stays as it was
+  if (line_source_ == LineSource::Counters) tty::GetCounters(fd_.Get(), now.counters);
+  if (sample_modem_lines_) tty::GetModemLines(fd_.Get(), now.levels);
+  const LineChange change = CompareReadings(lines_, now, uncounted_);
+  lines_ = now;
+  errors_ |= change.errors;
+  Note(change.events);
 }
 
 milliseconds PosixDevice::UntilLinePoll() const {
   if (line_source_ == LineSource::None || failure_ != 0) return milliseconds(-1);
-  const auto due = last_line_poll_ + kLinePollInterval - Clock::now();
-  return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(due));
+  const Clock::time_point next = NextLineRead();
+  if (next == Clock::time_point::max()) return milliseconds(-1);
+  return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(next - Clock::now()));
 }
 
 // Blocks in poll() on the stop event, the device (while the buffer has room) and the
-// event wake-up; the line sampling interval is the only time-out, and only where the
-// device has lines to sample. The device is read only once poll() has reported it: a look
+// event wake-up (the line watcher's too); the only time-out is the next reading of the
+// lines where they are due. The device is read only once poll() has reported it: a look
 // that found nothing would cost a read per arrival, since poll() watches it anyway.
 WaitOutcome PosixDevice::WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) {
   const int stop_fd = PosixStopEvent::HandleOf(stop);
   bool device_ready = false;
+  bool watcher_woke = false;
   for (;;) {
     if (stop.IsSet()) return WaitOutcome::Stopped;
     int watch_fd = -1;
+    int watcher_fd = -1;
     milliseconds timeout;
     {
       std::lock_guard lock(mutex_);
+      // The watcher signals its own descriptor from its thread, outside the lock that the
+      // latched event wake-up needs; it is drained once poll() has reported it.
+      if (watcher_woke) watcher_wake_.Drain();
       if (const std::optional<WaitOutcome> outcome = Look(device_ready, mask)) return *outcome;
       if (Room() > 0) watch_fd = fd_.Get();
+      if (watcher_) watcher_fd = watcher_wake_.Handle();
       timeout = UntilLinePoll();
       event_thread_polls_ = true;
     }
-    const Ready ready =
-        WaitReady({{stop_fd, POLLIN}, {watch_fd, POLLIN}, {event_wake_.Handle(), POLLIN}},
-                  timeout);
+    const Ready ready = WaitReady({{stop_fd, POLLIN},
+                                   {watch_fd, POLLIN},
+                                   {event_wake_.Handle(), POLLIN},
+                                   {watcher_fd, POLLIN}},
+                                  timeout);
     event_thread_polls_ = false;
     device_ready = ready.index == 1;
+    watcher_woke = ready.index == 3;
   }
 }
 
@@ -262,16 +306,18 @@ void PosixDevice::WaitForInput(milliseconds max) {
 
 // A tty reports room while fewer than 256 bytes are queued, also when the output size the
 // component keeps to is smaller: with the queue at that size a poll for room would return
-// at once, and a sender that asks again would spin. The wait then lasts as long as the
-// line takes to send the bytes above the size (a failure still ends it).
-milliseconds PosixDevice::UntilBelowOutputSize() const {
+// at once. The wait then lasts until the line has sent the queue down to half the output
+// size, so that a sender refills in large chunks while the line stays busy.
+milliseconds PosixDevice::UntilOutputRoom() const {
   std::uint32_t queued = 0;
   if (tty::OutputWaiting(fd_.Get(), queued) != 0 || queued < output_queue_) {
     return milliseconds(-1);
   }
-  return std::chrono::ceil<milliseconds>(character_time_ * (queued - output_queue_ + 1));
+  const std::uint32_t low_water = output_queue_ / 2;
+  return std::chrono::ceil<milliseconds>(character_time_ * (queued - low_water));
 }
 
+// A failure, a purge or a hang-up of the line ends the wait early.
 void PosixDevice::WaitForOutput(milliseconds max) {
   bool failed = false;
   milliseconds held{-1};
@@ -279,13 +325,20 @@ void PosixDevice::WaitForOutput(milliseconds max) {
     std::lock_guard lock(mutex_);
     owner_wake_.Drain();
     failed = failure_ != 0;
-    if (!failed) held = UntilBelowOutputSize();
+    if (!failed) held = UntilOutputRoom();
   }
-  if (failed || held.count() >= 0) {  // as in WaitForInput: no room will come at once
-    WaitReady({{owner_wake_.Handle(), POLLIN}}, failed ? max : std::min(max, held));
+  Ready ready;
+  if (failed) {  // as in WaitForInput: no room will come at once
+    WaitReady({{owner_wake_.Handle(), POLLIN}}, max);
     return;
   }
-  if (HungUp(WaitReady({{fd_.Get(), POLLOUT}}, max))) {
+  if (held.count() >= 0) {
+    ready = WaitReady({{owner_wake_.Handle(), POLLIN}, {fd_.Get(), 0}}, std::min(max, held));
+    if (ready.index != 1) return;
+  } else {
+    ready = WaitReady({{fd_.Get(), POLLOUT}}, max);
+  }
+  if (HungUp(ready)) {
     std::lock_guard lock(mutex_);
     Fail(EIO);
   }

@@ -67,6 +67,10 @@ int GetCounters(int fd, LineCounters& counters) {
   return 0;
 }
 
+int WaitModemChange(int fd) {
+  return Result(::ioctl(fd, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG));
+}
+
 int SetRs485(int fd, bool on) {
   serial_rs485 rs485{};
   if (::ioctl(fd, TIOCGRS485, &rs485) != 0) return errno;

@@ -13,6 +13,8 @@ int SetTermios(int fd, const TermiosImage& image);
 int SetModemLine(int fd, int tiocm_bit, bool on);  // TIOCMBIS / TIOCMBIC
 int GetModemLines(int fd, int& tiocm_bits);
 int GetCounters(int fd, LineCounters& counters);
+// TIOCMIWAIT on CTS, DSR, CD and RI: blocks until one of them changes or a signal comes.
+int WaitModemChange(int fd);
 // The driver's RS-485 mode, in which it raises RTS while sending and drops it after.
 int SetRs485(int fd, bool on);
 int InputWaiting(int fd, std::uint32_t& count);   // FIONREAD
