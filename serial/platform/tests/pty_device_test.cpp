@@ -18,6 +18,7 @@
 
 #include "serial/platform/serial_device.h"
 #include "serial/platform/testing/pty_pair.h"
+#include "serial/platform/tests/device_on_line_cases.h"
 #include "tests/support/wait_for.h"
 
 namespace serial::platform {
@@ -42,30 +43,11 @@ std::unique_ptr<SerialDevice> Open(const PtyPair& pty) {
   return device;
 }
 
-std::uint32_t InQueue(SerialDevice& device) {
-  std::uint32_t errors = 0;
-  COMSTAT status;
-  device.ClearCommError(errors, status);
-  return status.cbInQue;
-}
-
 // The kernel passes bytes from master to slave on a worker of its own: wait for them.
 bool InQueueReaches(SerialDevice& device, std::uint32_t n) {
   test_support::WaitFor([&] { return InQueue(device) >= n; },
                         [&](milliseconds left) { device.WaitForInput(left); });
   return InQueue(device) == n;
-}
-
-Bytes ReadAll(SerialDevice& device, std::uint32_t n) {
-  Bytes bytes(n);
-  std::uint32_t got = 0;
-  while (got < n) {
-    const IoResult r = device.ReadChunk(bytes.data() + got, n - got);
-    if (r.error != 0 || r.bytes == 0) break;
-    got += r.bytes;
-  }
-  bytes.resize(got);
-  return bytes;
 }
 
 Bytes Pattern(std::size_t n) {
@@ -107,45 +89,24 @@ termios TermiosOf(const std::string& path) {
   return t;
 }
 
-// A wait for events on its own thread, as the component's event thread makes it.
-struct PendingWait {
-  const std::unique_ptr<StopEvent> stop_event = DefaultPlatform()->CreateStopEvent();
-  StopEvent& stop = *stop_event;
-  std::uint32_t mask = 0;
-  double cpu_seconds = 0;
-  std::future<WaitOutcome> outcome;
-
-  explicit PendingWait(SerialDevice& device) {
-    outcome = std::async(std::launch::async, [this, &device] {
-      const double start = ThreadCpuSeconds();
-      const WaitOutcome result = device.WaitCommEvent(mask, stop);
-      cpu_seconds = ThreadCpuSeconds() - start;
-      return result;
-    });
-  }
-  ~PendingWait() {
-    stop.Set();
-    if (outcome.valid()) outcome.wait();
-  }
-  bool Blocked(milliseconds d = milliseconds(100)) {
-    return outcome.wait_for(d) == std::future_status::timeout;
-  }
-  WaitOutcome Get() {
-    EXPECT_EQ(outcome.wait_for(seconds(5)), std::future_status::ready);
-    return outcome.get();
-  }
+// A pending wait that measures what it spends of its thread's processor time.
+struct PtyWait : PendingWait {
+  explicit PtyWait(SerialDevice& device)
+      : PendingWait(*DefaultPlatform(), device, ThreadCpuSeconds) {}
 };
 
-TEST(PtyDevice, OpensExclusivelyAndAgainAfterClose) {
+// The pty as a line of the shared cases: the test writes to and closes the master side.
+struct PtyLine {
+  std::shared_ptr<Platform> platform = DefaultPlatform();
   PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
-  int error = 0;
-  EXPECT_EQ(Open(pty.SlavePath(), error), nullptr);
-  EXPECT_EQ(error, EBUSY);
-  device.reset();
-  EXPECT_NE(Open(pty), nullptr);
-}
+  std::unique_ptr<SerialDevice> device = Open(pty);
+  std::unique_ptr<SerialDevice> OpenAgain(int& error) { return Open(pty.SlavePath(), error); }
+  void PeerWrite(const Bytes& bytes) { ASSERT_TRUE(pty.Write(bytes)); }
+  bool WaitQueued(std::uint32_t n) { return InQueueReaches(*device, n); }
+  void HangUp() { pty.CloseMaster(); }
+};
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Pty, DeviceOnLine, PtyLine);
 
 TEST(PtyDevice, RefusesWhatIsNotATerminalWithoutBlockingOrWriting) {
   const auto dir = std::filesystem::temp_directory_path() /
@@ -283,13 +244,13 @@ TEST(PtyDevice, InQueueIsExactAndOrderKeptAcrossBufferAndKernel) {
   ASSERT_TRUE(pty.Write(sent));
   ASSERT_TRUE(InQueueReaches(*device, 1000));
   {
-    PendingWait wait(*device);  // moves at most 128 bytes into the device's buffer
+    PtyWait wait(*device);  // moves at most 128 bytes into the device's buffer
     EXPECT_EQ(wait.Get(), WaitOutcome::Events);
   }
   {
     // The buffer is full and the kernel still holds bytes: no new arrival, no event, and
     // no spinning on a descriptor that stays readable.
-    PendingWait wait(*device);
+    PtyWait wait(*device);
     EXPECT_TRUE(wait.Blocked(milliseconds(300)));
     wait.stop.Set();
     EXPECT_EQ(wait.Get(), WaitOutcome::Stopped);
@@ -316,12 +277,12 @@ TEST(PtyDevice, ReceiveEventsFireOncePerArrival) {
 
   ASSERT_TRUE(pty.Write({'a', 'b'}));
   {
-    PendingWait wait(*device);
+    PtyWait wait(*device);
     ASSERT_EQ(wait.Get(), WaitOutcome::Events);
     EXPECT_EQ(wait.mask, EV_RXCHAR);
   }
   {
-    PendingWait wait(*device);
+    PtyWait wait(*device);
     EXPECT_TRUE(wait.Blocked()) << "bytes left waiting fired again";
     ASSERT_TRUE(pty.Write({'c', '\n'}));
     ASSERT_EQ(wait.Get(), WaitOutcome::Events);
@@ -338,58 +299,40 @@ TEST(PtyDevice, BytesTheOwnerReadFirstStillFireTheirEvents) {
   ASSERT_TRUE(pty.Write({'x', 0}));  // 0: the event character of a newly opened device
   ASSERT_TRUE(InQueueReaches(*device, 2));
   EXPECT_EQ(ReadAll(*device, 2), (Bytes{'x', 0}));
-  PendingWait wait(*device);
+  PtyWait wait(*device);
   ASSERT_EQ(wait.Get(), WaitOutcome::Events);
   EXPECT_EQ(wait.mask, EV_RXCHAR | EV_RXFLAG);
 }
 
-TEST(PtyDevice, PendingWaitEndsPromptlyWhenStoppedOrMaskCleared) {
+TEST(PtyDevice, AnIdleWaitEndsPromptlyWhenStoppedWithoutSpinning) {
   PtyPair pty;
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
   ASSERT_TRUE(device->SetCommMask(0x1FFB).Ok());
-  {
-    PendingWait wait(*device);
-    EXPECT_TRUE(wait.Blocked(milliseconds(300)));
-    wait.stop.Set();
-    EXPECT_EQ(wait.Get(), WaitOutcome::Stopped);
-    EXPECT_LT(wait.cpu_seconds, 0.05) << "an idle wait must not spin";
-  }
-  PendingWait wait(*device);
-  EXPECT_TRUE(wait.Blocked());
-  ASSERT_TRUE(device->SetCommMask(0).Ok());
+  PtyWait wait(*device);
+  EXPECT_TRUE(wait.Blocked(milliseconds(300)));
+  wait.stop.Set();
   EXPECT_EQ(wait.Get(), WaitOutcome::Stopped);
+  EXPECT_LT(wait.cpu_seconds, 0.05) << "an idle wait must not spin";
 }
 
-TEST(PtyDevice, PeerCloseFailsTheWaitAndKeepsReceivedBytes) {
+// The hung-up terminal is let go, and transfer loops that ask again are slowed to their
+// time-out, not spun.
+TEST(PtyDevice, PeerCloseEndsTheWaitWithoutSpinningAndLetsTheTerminalGo) {
   PtyPair pty;
   auto device = Open(pty);
   ASSERT_NE(device, nullptr);
   ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
-  ASSERT_TRUE(pty.Write({1, 0, 2}));
-  {
-    PendingWait wait(*device);
-    ASSERT_EQ(wait.Get(), WaitOutcome::Events);
-  }
-  PendingWait wait(*device);
+  PtyWait wait(*device);
   EXPECT_TRUE(wait.Blocked(milliseconds(300)));
   EXPECT_EQ(HandlesOn(pty.SlavePath()), 2);  // ours and the pair's own
   pty.CloseMaster();
   EXPECT_EQ(wait.Get(), WaitOutcome::Failed);
   EXPECT_LT(wait.cpu_seconds, 0.05) << "the wait spun";
-  PendingWait again(*device);
+  PtyWait again(*device);
   EXPECT_EQ(again.Get(), WaitOutcome::Failed);
-
   EXPECT_EQ(HandlesOn(pty.SlavePath()), 1) << "the hung-up terminal is still held";
-  EXPECT_EQ(InQueue(*device), 3u);
-  EXPECT_EQ(ReadAll(*device, 3), (Bytes{1, 0, 2}));
-  std::uint8_t byte = 0;
-  EXPECT_NE(device->ReadChunk(&byte, 1).error, 0);
-  const IoResult w = device->WriteChunk(&byte, 1, milliseconds(1000));
-  EXPECT_NE(w.error, 0);
-  EXPECT_EQ(w.bytes, 0u);
 
-  // Transfer loops that ask again are slowed to their time-out, not spun.
   const double cpu = ThreadCpuSeconds();
   const auto start = Clock::now();
   device->WaitForInput(milliseconds(150));
@@ -501,7 +444,7 @@ TEST(PtyDevice, QueuesTimeoutsAndPurge) {
   ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
   ASSERT_TRUE(pty.Write(Pattern(10)));
   {
-    PendingWait wait(*device);  // some bytes into the device's buffer
+    PtyWait wait(*device);  // some bytes into the device's buffer
     ASSERT_EQ(wait.Get(), WaitOutcome::Events);
   }
   ASSERT_TRUE(pty.Write(Pattern(10)));
