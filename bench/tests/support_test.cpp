@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "support/cpu_time.h"
-#include "support/run_options.h"
-#include "support/stats.h"
-#include "support/table.h"
+#include "bench/support/cpu_time.h"
+#include "bench/support/run_options.h"
+#include "bench/support/stats.h"
+#include "bench/support/table.h"
 
 namespace bench {
 namespace {

@@ -1,4 +1,4 @@
-#include "bench_line.h"
+#include "tests/drivers/bench_line.h"
 
 #include <fcntl.h>
 #include <poll.h>

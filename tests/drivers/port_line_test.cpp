@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <thread>
 
-#include "bench_line.h"
-#include "echo_line.h"
 #include "serial/custom_comm.h"
+#include "tests/drivers/bench_line.h"
+#include "tests/drivers/echo_line.h"
 
 namespace drivers {
 namespace {

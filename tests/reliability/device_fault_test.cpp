@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "modbus/requests.h"
-#include "process_probe.h"
 #include "serial/custom_comm.h"
 #include "serial/platform/testing/pty_pair.h"
+#include "tests/reliability/process_probe.h"
 
 namespace reliability {
 namespace {
