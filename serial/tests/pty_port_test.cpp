@@ -2,19 +2,16 @@
 // test plays.
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include "serial/custom_comm.h"
 #include "serial/platform/testing/pty_pair.h"
 #include "serial/tests/fake_port.h"
 #include "serial/tests/port_on_device_cases.h"
 #include "serial/tests/port_on_line_cases.h"
-#include "tests/support/wait_for.h"
+#include "serial/tests/wait_queued.h"
 
 namespace serial {
 namespace {
 
-using std::chrono::milliseconds;
 using testing_support::Bytes;
 
 // The pty as a line of the shared cases: time is real, so "at once" is well inside the
@@ -29,11 +26,8 @@ struct PtyLine {
   static const char* MissingName() { return "/dev/no-such-serial-device"; }
   void PeerWrite(const Bytes& bytes) { ASSERT_TRUE(pty.Write(bytes)); }
   Bytes PeerRead(std::size_t n) { return pty.Read(n); }
-  // Until the driver holds n received bytes (the peer's write takes a moment to cross).
-  bool WaitQueued(std::uint32_t n) {
-    return test_support::WaitFor([&] { return comm.InQueueCount() >= n; },
-                                 [&](milliseconds left) { comm.Device()->WaitForInput(left); });
-  }
+  // The peer's write takes a moment to cross.
+  bool WaitQueued(std::uint32_t n) { return testing_support::WaitQueued(comm, n); }
   void HangUp() { pty.CloseMaster(); }
   void UntilReadsSeeTheHangUp() {}
   template <class Call>

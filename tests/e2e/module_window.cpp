@@ -1,14 +1,12 @@
 #include "tests/e2e/module_window.h"
 
-#include <thread>
-
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 
-namespace rtutest::e2e {
+#include "serial/tests/wait_queued.h"
 
-using std::chrono::steady_clock;
+namespace rtutest::e2e {
 
 sim::SimulatorOptions FixedModule() {
   sim::SimulatorOptions options;
@@ -79,13 +77,8 @@ void ModuleWindow::Tick() {
 // Lets queued events run meanwhile (the port's notifications), as the window's event loop
 // would between ticks.
 bool ModuleWindow::WaitUntilWaiting(std::uint32_t count) {
-  const auto deadline = steady_clock::now() + kPatience;
-  while (window_.XMODEM1().InQueueCount() < count) {
-    if (steady_clock::now() >= deadline) return false;
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+  return serial::testing_support::WaitQueued(window_.XMODEM1(), count, kPatience,
+                                             [] { QCoreApplication::processEvents(); });
 }
 
 void ModuleWindow::TickWhenWaiting(std::uint32_t count) {

@@ -19,6 +19,7 @@
 #include "serial/tests/fake_port.h"
 #include "serial/tests/port_on_device_cases.h"
 #include "serial/tests/port_on_line_cases.h"
+#include "serial/tests/wait_queued.h"
 #include "tests/support/wait_for.h"
 
 namespace serial {
@@ -98,10 +99,7 @@ struct ComLine {
   static const char* MissingName() { return "COM250"; }
   void PeerWrite(const Bytes& bytes) { ASSERT_TRUE(peer.Write(bytes)); }
   Bytes PeerRead(std::size_t n) { return peer.Read(n); }
-  bool WaitQueued(std::uint32_t n) {
-    return test_support::WaitFor([&] { return comm.InQueueCount() >= n; },
-                                 [&](milliseconds left) { comm.Device()->WaitForInput(left); });
-  }
+  bool WaitQueued(std::uint32_t n) { return testing_support::WaitQueued(comm, n); }
   void HangUp() { Peer("RTUTEST_COM_CONTROL").Write(Bytes{'H'}); }
   // Until then reads just find nothing.
   void UntilReadsSeeTheHangUp() {
