@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "modbus/tests/reference_frames.h"
 #include "serial/tests/wait_queued.h"
 
 namespace rtutest::e2e {
@@ -14,19 +15,9 @@ sim::SimulatorOptions FixedModule() {
   return options;
 }
 
-// Written out byte for byte rather than built, so the module's encoder is checked too.
+// The documented answer, written out byte for byte, so the module's encoder is checked too.
 const modbus::ByteString& ExampleAnswer() {
-  static const modbus::ByteString answer = [] {
-    modbus::ByteString b = {0x01, 0x03, 0x30, 0x00, 0x00, 0x3F, 0x80, 0x00, 0x00, 0x41, 0x20,
-                            0xA5, 0xE3, 0x41, 0xBB, 0x00, 0x00, 0xBF, 0x00};
-    b.insert(b.end(), 17, 0x00);
-    for (std::uint8_t x : {0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01})
-      b.push_back(x);
-    b.insert(b.end(), 4, 0x00);
-    b.push_back(0x25);
-    b.push_back(0x0B);
-    return b;
-  }();
+  static const modbus::ByteString answer = modbus::testing_frames::ExampleResponse();
   return answer;
 }
 
