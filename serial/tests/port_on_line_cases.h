@@ -5,8 +5,7 @@
 //   TXComm comm                  an open port, its time-outs kLongTimeout
 //   PeerWrite(bytes) / PeerRead(n)
 //   WaitQueued(n)                until the port holds n received bytes
-//   HangUp()                     the far end goes away
-//   UntilReadsSeeTheHangUp()     until the port can tell (a COM port takes a moment)
+//   HangUp()                     the far end goes away; returns once the port can tell
 //   static MissingName()         a device name nothing answers to
 // Time bounds are generous: they only tell "returned at once" from "waited for the
 // time-out".
@@ -91,7 +90,6 @@ TYPED_TEST_P(PortOnLine, AReadOfMoreThanArrivesEndsAfterItsTimeoutWithWhatCame) 
 TYPED_TEST_P(PortOnLine, AHungUpLineFailsReadsWithTheSystemsReasonAndShortensSendsAtOnce) {
   TypeParam line;
   line.HangUp();
-  line.UntilReadsSeeTheHangUp();
   testing_support::Bytes buffer(16);
   std::string message;
   const auto read_time = testing_support::Timed([&] {

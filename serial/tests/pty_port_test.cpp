@@ -29,7 +29,6 @@ struct PtyLine {
   // The peer's write takes a moment to cross.
   bool WaitQueued(std::uint32_t n) { return testing_support::WaitQueued(comm, n); }
   void HangUp() { pty.CloseMaster(); }
-  void UntilReadsSeeTheHangUp() {}
   template <class Call>
   void ExpectAtOnce(Call&& call) {
     EXPECT_LT(testing_support::Timed(call), testing_support::kAtOnce);
