@@ -19,19 +19,14 @@
 
 #include "serial/custom_comm.h"
 #include "serial/tests/fake_port.h"
+#include "tests/support/timed.h"
 
 namespace serial::testing_support {
 
 inline constexpr std::chrono::milliseconds kLongTimeout{5000};
 inline constexpr std::chrono::milliseconds kAtOnce{2500};
 
-template <class Call>
-std::chrono::milliseconds Timed(Call&& call) {
-  const auto start = std::chrono::steady_clock::now();
-  call();
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                               start);
-}
+using test_support::Timed;
 
 // Sets the time-outs the line cases expect and opens the port.
 inline void OpenWithLongTimeouts(TXComm& comm) {
