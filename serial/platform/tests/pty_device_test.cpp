@@ -108,7 +108,13 @@ struct PtyLine {
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Pty, DeviceOnLine, PtyLine);
 
-TEST(PtyDevice, RefusesWhatIsNotATerminalWithoutBlockingOrWriting) {
+// The pty's own cases, each on a newly opened pseudo-terminal.
+class PtyDevice : public ::testing::Test, protected PtyLine {
+ protected:
+  void SetUp() override { ASSERT_NE(device, nullptr); }
+};
+
+TEST(PtyOpening, RefusesWhatIsNotATerminalWithoutBlockingOrWriting) {
   const auto dir = std::filesystem::temp_directory_path() /
                    ("platform_test_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
@@ -142,7 +148,7 @@ TEST(PtyDevice, RefusesWhatIsNotATerminalWithoutBlockingOrWriting) {
 // A terminal left cooked by another program, with XON/XOFF, parity check and CR
 // translation: none of it may touch the data before the first block is set, and closing
 // gives the terminal its settings back.
-TEST(PtyDevice, RawFromTheFirstMomentAndAsFoundAfterClose) {
+TEST(PtyOpening, RawFromTheFirstMomentAndAsFoundAfterClose) {
   PtyPair pty;
   termios cooked = TermiosOf(pty.SlavePath());
   cooked.c_iflag |= IXON | IXOFF | IXANY | INPCK | ISTRIP | ICRNL | PARMRK;
@@ -175,10 +181,7 @@ TEST(PtyDevice, RawFromTheFirstMomentAndAsFoundAfterClose) {
 
 // A pty has no line and keeps 8 bits without parity whatever is asked; the simulator runs
 // at 7E1 on one, so the format reads back as set.
-TEST(PtyDevice, FormatReadsBackAsSet) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, FormatReadsBackAsSet) {
   const std::uint8_t formats[][3] = {{7, EVENPARITY, ONESTOPBIT}, {8, MARKPARITY, TWOSTOPBITS},
                                      {5, ODDPARITY, ONE5STOPBITS}, {8, NOPARITY, ONESTOPBIT}};
   for (const auto& f : formats) {
@@ -197,10 +200,7 @@ TEST(PtyDevice, FormatReadsBackAsSet) {
 
 // With the parity check on, the terminal marks errors and doubles FF: the marks never reach
 // the reader. Null bytes are dropped when asked.
-TEST(PtyDevice, MarkedInputReachesTheReaderAsReceived) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, MarkedInputReachesTheReaderAsReceived) {
   ASSERT_TRUE(Change(*device, [](DCB& d) { d.fParity = 1; }));
   const Bytes in = {0xFF, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x41};
   ASSERT_TRUE(pty.Write(in));
@@ -217,10 +217,7 @@ TEST(PtyDevice, MarkedInputReachesTheReaderAsReceived) {
   EXPECT_EQ(ReadAll(*device, 4), (Bytes{0xFF, 0xFF, 0xFF, 0x41}));
 }
 
-TEST(PtyDevice, BytesRoundTripBothWaysWithZeros) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, BytesRoundTripBothWaysWithZeros) {
   Bytes in = {0x00, 0x0D, 0x0A, 0x11, 0x13, 0x00, 0xFF, 0x7F, 0x03, 0x00};
   ASSERT_TRUE(pty.Write(in));
   ASSERT_TRUE(InQueueReaches(*device, in.size()));
@@ -234,10 +231,7 @@ TEST(PtyDevice, BytesRoundTripBothWaysWithZeros) {
   EXPECT_EQ(pty.Read(out.size()), out);
 }
 
-TEST(PtyDevice, InQueueIsExactAndOrderKeptAcrossBufferAndKernel) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, InQueueIsExactAndOrderKeptAcrossBufferAndKernel) {
   ASSERT_TRUE(device->SetupComm(128, 128).Ok());
   ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
   const Bytes sent = Pattern(1000);
@@ -265,10 +259,7 @@ TEST(PtyDevice, InQueueIsExactAndOrderKeptAcrossBufferAndKernel) {
   EXPECT_EQ(InQueue(*device), 0u);
 }
 
-TEST(PtyDevice, ReceiveEventsFireOncePerArrival) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, ReceiveEventsFireOncePerArrival) {
   DCB dcb;
   ASSERT_TRUE(device->GetCommState(dcb).Ok());
   dcb.EvtChar = '\n';
@@ -291,10 +282,7 @@ TEST(PtyDevice, ReceiveEventsFireOncePerArrival) {
   EXPECT_EQ(ReadAll(*device, 4), (Bytes{'a', 'b', 'c', '\n'}));
 }
 
-TEST(PtyDevice, BytesTheOwnerReadFirstStillFireTheirEvents) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, BytesTheOwnerReadFirstStillFireTheirEvents) {
   ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG).Ok());
   ASSERT_TRUE(pty.Write({'x', 0}));  // 0: the event character of a newly opened device
   ASSERT_TRUE(InQueueReaches(*device, 2));
@@ -304,10 +292,7 @@ TEST(PtyDevice, BytesTheOwnerReadFirstStillFireTheirEvents) {
   EXPECT_EQ(wait.mask, EV_RXCHAR | EV_RXFLAG);
 }
 
-TEST(PtyDevice, AnIdleWaitEndsPromptlyWhenStoppedWithoutSpinning) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, AnIdleWaitEndsPromptlyWhenStoppedWithoutSpinning) {
   ASSERT_TRUE(device->SetCommMask(0x1FFB).Ok());
   PtyWait wait(*device);
   EXPECT_TRUE(wait.Blocked(milliseconds(300)));
@@ -318,10 +303,7 @@ TEST(PtyDevice, AnIdleWaitEndsPromptlyWhenStoppedWithoutSpinning) {
 
 // The hung-up terminal is let go, and transfer loops that ask again are slowed to their
 // time-out, not spun.
-TEST(PtyDevice, PeerCloseEndsTheWaitWithoutSpinningAndLetsTheTerminalGo) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, PeerCloseEndsTheWaitWithoutSpinningAndLetsTheTerminalGo) {
   ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
   PtyWait wait(*device);
   EXPECT_TRUE(wait.Blocked(milliseconds(300)));
@@ -341,10 +323,7 @@ TEST(PtyDevice, PeerCloseEndsTheWaitWithoutSpinningAndLetsTheTerminalGo) {
   EXPECT_LT(ThreadCpuSeconds() - cpu, 0.1);
 }
 
-TEST(PtyDevice, HeldOutputIsSentOnceAndPartly) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, HeldOutputIsSentOnceAndPartly) {
   const Bytes out = Pattern(1 << 20);  // more than the pty holds while nobody reads
   const IoResult w = device->WriteChunk(out.data(), out.size(), milliseconds(200));
   EXPECT_EQ(w.error, 0);
@@ -354,10 +333,7 @@ TEST(PtyDevice, HeldOutputIsSentOnceAndPartly) {
   EXPECT_EQ(got, Bytes(out.begin(), out.begin() + w.bytes));
 }
 
-TEST(PtyDevice, OutputReadinessWaitEndsWhenThePeerReads) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, OutputReadinessWaitEndsWhenThePeerReads) {
   const Bytes out = Pattern(1 << 20);
   const IoResult w = device->WriteChunk(out.data(), out.size(), milliseconds(50));
   ASSERT_LT(w.bytes, out.size());
@@ -367,10 +343,7 @@ TEST(PtyDevice, OutputReadinessWaitEndsWhenThePeerReads) {
   EXPECT_EQ(waiting.wait_for(seconds(10)), std::future_status::ready);
 }
 
-TEST(PtyDevice, CustomRatesAreAcceptedAndReadBack) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, CustomRatesAreAcceptedAndReadBack) {
   for (std::uint32_t rate : {14400u, 28800u, 33600u, 56000u, 76800u, 128000u, 230400u,
                              250000u, 256000u, 460800u, 921600u, 9600u}) {
     DCB dcb;
@@ -383,10 +356,7 @@ TEST(PtyDevice, CustomRatesAreAcceptedAndReadBack) {
   }
 }
 
-TEST(PtyDevice, RefusedBlockLeavesTheDeviceAsItWas) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, RefusedBlockLeavesTheDeviceAsItWas) {
   DCB before;
   ASSERT_TRUE(device->GetCommState(before).Ok());
   DCB bad = before;
@@ -400,10 +370,7 @@ TEST(PtyDevice, RefusedBlockLeavesTheDeviceAsItWas) {
 
 // Modem-control ioctls fail on a pty; the block is still accepted and what termios cannot
 // hold reads back as set.
-TEST(PtyDevice, FieldsTermiosCannotHoldReadBackAsSet) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, FieldsTermiosCannotHoldReadBackAsSet) {
   DCB dcb;
   ASSERT_TRUE(device->GetCommState(dcb).Ok());
   EXPECT_EQ(dcb.DCBlength, kDcbLength);
@@ -425,10 +392,7 @@ TEST(PtyDevice, FieldsTermiosCannotHoldReadBackAsSet) {
   EXPECT_EQ(back, dcb);
 }
 
-TEST(PtyDevice, QueuesTimeoutsAndPurge) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, QueuesTimeoutsAndPurge) {
   ASSERT_TRUE(device->SetupComm(2048, 1024).Ok());
   COMMPROP properties;
   ASSERT_TRUE(device->GetCommProperties(properties).Ok());
@@ -459,10 +423,7 @@ TEST(PtyDevice, QueuesTimeoutsAndPurge) {
 
 // The event thread and the owner at once, as the component runs them: every byte reaches
 // the owner once and in order, and the waits report arrivals while it reads.
-TEST(PtyDevice, EventThreadAndOwnerShareTheDevice) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, EventThreadAndOwnerShareTheDevice) {
   ASSERT_TRUE(device->SetupComm(256, 256).Ok());
   ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG).Ok());
   const auto stop = DefaultPlatform()->CreateStopEvent();
