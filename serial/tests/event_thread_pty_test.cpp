@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "serial/custom_comm.h"
@@ -55,6 +56,9 @@ struct PtyEventLine {
   PtyPair pty;
   std::set<std::string> started;
 
+  // A sanitizer starts a helper thread of its own with the process's first new thread; one
+  // made here keeps that helper out of the threads Open starts.
+  PtyEventLine() { std::thread([] {}).join(); }
   std::unique_ptr<TXComm> NewComm() {
     auto comm = std::make_unique<TXComm>();
     comm->SetDeviceName(pty.SlavePath());
