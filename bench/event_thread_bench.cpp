@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "bench/support/table_reporter.h"
 #include "serial/handover_queue.h"
-#include "support/table_reporter.h"
 
 namespace {
 

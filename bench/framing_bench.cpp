@@ -4,9 +4,9 @@
 #include <array>
 #include <string>
 
+#include "bench/support/table_reporter.h"
 #include "modbus/crc16.h"
 #include "modbus/response.h"
-#include "support/table_reporter.h"
 
 namespace {
 

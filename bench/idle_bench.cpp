@@ -12,12 +12,12 @@
 #include <string_view>
 #include <thread>
 
+#include "bench/support/child_process.h"
+#include "bench/support/cpu_time.h"
+#include "bench/support/run_options.h"
+#include "bench/support/table.h"
 #include "serial/custom_comm.h"
 #include "serial/platform/testing/pty_pair.h"
-#include "support/child_process.h"
-#include "support/cpu_time.h"
-#include "support/run_options.h"
-#include "support/table.h"
 
 namespace {
 

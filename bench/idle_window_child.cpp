@@ -10,9 +10,9 @@
 #include <stdexcept>
 
 #include "app/rtutest.h"
+#include "bench/support/cpu_time.h"
+#include "bench/support/run_options.h"
 #include "serial/platform/testing/pty_pair.h"
-#include "support/cpu_time.h"
-#include "support/run_options.h"
 
 namespace {
 

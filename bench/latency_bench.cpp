@@ -10,14 +10,14 @@
 #include <type_traits>
 #include <vector>
 
+#include "bench/support/cpu_time.h"
+#include "bench/support/pty_sides.h"
+#include "bench/support/run_options.h"
+#include "bench/support/stats.h"
+#include "bench/support/table.h"
 #include "modbus/requests.h"
 #include "modbus/response.h"
-#include "qlm7305_sim/simulated_module.h"
-#include "support/cpu_time.h"
-#include "support/pty_sides.h"
-#include "support/run_options.h"
-#include "support/stats.h"
-#include "support/table.h"
+#include "tools/qlm7305_sim/simulated_module.h"
 
 namespace {
 

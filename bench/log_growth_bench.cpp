@@ -19,11 +19,11 @@
 #include "app/logic/log_lines.h"
 #include "app/logic/time_stamp.h"
 #include "app/rtutest.h"
+#include "bench/support/cpu_time.h"
+#include "bench/support/run_options.h"
+#include "bench/support/stats.h"
+#include "bench/support/table.h"
 #include "modbus/requests.h"
-#include "support/cpu_time.h"
-#include "support/run_options.h"
-#include "support/stats.h"
-#include "support/table.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 
 #include <vector>
 
+#include "bench/support/pty_sides.h"
+#include "bench/support/table_reporter.h"
 #include "serial/platform/testing/pty_pair.h"
-#include "support/pty_sides.h"
-#include "support/table_reporter.h"
 
 namespace {
 

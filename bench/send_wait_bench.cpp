@@ -5,12 +5,12 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "bench/support/cpu_time.h"
+#include "bench/support/pty_sides.h"
+#include "bench/support/run_options.h"
+#include "bench/support/stats.h"
+#include "bench/support/table.h"
 #include "serial/platform/testing/pty_pair.h"
-#include "support/cpu_time.h"
-#include "support/pty_sides.h"
-#include "support/run_options.h"
-#include "support/stats.h"
-#include "support/table.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "modbus/crc16.h"
 #include "modbus/requests.h"
 #include "modbus/response.h"
-#include "qlm7305_sim/request_parser.h"
+#include "tools/qlm7305_sim/request_parser.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "modbus/requests.h"
 #include "modbus/tests/reference_frames.h"
 #include "serial/platform/testing/pty_pair.h"
+#include "serial/tests/wait_queued.h"
 
 namespace rtutest::testing {
 namespace {
@@ -28,10 +29,7 @@ class PtyWindow : public ::testing::Test {
   // Ticks once the port holds `count` bytes. The pty passes bytes on at once; the bound
   // only keeps a broken device from hanging the test.
   void TickWhenWaiting(std::uint32_t count) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (window_.XMODEM1().InQueueCount() < count && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    serial::testing_support::WaitQueued(window_.XMODEM1(), count, std::chrono::seconds(5));
     window_.RunHandler([this] { window_.Timer1Timer(); });
   }
 

@@ -1,4 +1,4 @@
-#include "child_process.h"
+#include "bench/support/child_process.h"
 
 #include <fcntl.h>
 #include <signal.h>

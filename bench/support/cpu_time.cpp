@@ -1,4 +1,4 @@
-#include "cpu_time.h"
+#include "bench/support/cpu_time.h"
 
 #include <time.h>
 

@@ -1,4 +1,4 @@
-#include "pty_sides.h"
+#include "bench/support/pty_sides.h"
 
 #include <fcntl.h>
 #include <poll.h>

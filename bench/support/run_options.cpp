@@ -1,4 +1,4 @@
-#include "run_options.h"
+#include "bench/support/run_options.h"
 
 #include <cmath>
 #include <string_view>

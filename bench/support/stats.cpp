@@ -1,4 +1,4 @@
-#include "stats.h"
+#include "bench/support/stats.h"
 
 #include <algorithm>
 #include <cmath>

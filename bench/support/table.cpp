@@ -1,4 +1,4 @@
-#include "table.h"
+#include "bench/support/table.h"
 
 #include <cmath>
 #include <cstdio>

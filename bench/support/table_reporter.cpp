@@ -1,10 +1,10 @@
-#include "table_reporter.h"
+#include "bench/support/table_reporter.h"
 
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "table.h"
+#include "bench/support/table.h"
 
 namespace bench {
 namespace {

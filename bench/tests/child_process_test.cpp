@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "support/child_process.h"
-#include "support/cpu_time.h"
+#include "bench/support/child_process.h"
+#include "bench/support/cpu_time.h"
 
 namespace bench {
 namespace {

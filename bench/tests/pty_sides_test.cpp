@@ -5,8 +5,8 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "bench/support/pty_sides.h"
 #include "serial/platform/testing/pty_pair.h"
-#include "support/pty_sides.h"
 
 namespace bench {
 namespace {

@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "support/cpu_time.h"
-#include "support/run_options.h"
-#include "support/stats.h"
-#include "support/table.h"
+#include "bench/support/cpu_time.h"
+#include "bench/support/run_options.h"
+#include "bench/support/stats.h"
+#include "bench/support/table.h"
 
 namespace bench {
 namespace {
@@ -101,6 +101,7 @@ TEST(BenchOptions, MalformedSecondsAreRefused) {
 
 TEST(BenchCpuTime, AThreadThatSleepsUsesLittleOfItsWallTime) {
   CpuWindow window;
+  // The sleep is the case: the window measures a thread that does nothing else.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   window.Stop();
   EXPECT_GE(window.Wall().count(), 0.045);

@@ -14,6 +14,7 @@
 
 #include "serial/custom_comm.h"
 #include "serial/platform/fake/fake_platform.h"
+#include "serial/tests/event_thread_on_device_cases.h"
 #include "serial/tests/event_thread_test_support.h"
 
 namespace serial {
@@ -30,6 +31,36 @@ constexpr std::uint32_t kRing = 0x0100;
 constexpr std::uint32_t kChar = 0x0001;
 constexpr std::uint32_t kFlag = 0x0002;
 constexpr std::uint32_t kCTS = 0x0008;
+
+// The fake as a line of the shared cases: each component gets a device of its own, events
+// are queued by hand, and the fake counts the waits and knows when a device is gone.
+struct FakeEventLine {
+  static constexpr int kDestroyRounds = 100;
+  std::shared_ptr<platform::fake::FakeState> state;
+
+  std::unique_ptr<TXComm> NewComm() {
+    auto platform = std::make_shared<platform::fake::FakePlatform>();
+    state = platform->State();
+    return std::make_unique<TXComm>(platform);
+  }
+  bool Open(TXComm& comm) { return comm.Open(); }
+  void PeerSend(const Bytes& bytes) {
+    state->Feed(bytes);
+    state->QueueEvent(kChar);
+  }
+  void PeerBurst() {
+    state->Feed(Bytes(4, 0));
+    for (int i = 0; i < 50; ++i) state->QueueEvent(kChar | kCTS);
+  }
+  void HangUp() { state->HangUp(); }
+  bool ThreadEnded() {  // the thread clears the mask as it ends
+    return WaitFor([&] { return state->Mask() == 0; });
+  }
+  void ExpectEventWaits(std::size_t n) { EXPECT_EQ(state->CallCount("WaitCommEvent"), n); }
+  void ExpectDeviceClosed() { EXPECT_FALSE(state->IsOpen()); }
+};
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Fake, EventThreadOnDevice, FakeEventLine);
 
 class EventThreadTest : public ::testing::Test {
  protected:
@@ -210,18 +241,6 @@ TEST_F(EventThreadTest, CloseFromANotificationOnTheEventThreadIsRefused) {
   comm_->Close();
 }
 
-TEST_F(EventThreadTest, HangUpEndsTheThreadQuietlyWithoutSpinning) {
-  OpenPort();
-  state_->HangUp();
-  ASSERT_TRUE(ThreadEnded());
-  EXPECT_EQ(state_->CallCount("WaitCommEvent"), 1u);
-  EXPECT_EQ(comm_->HandOver().RunPending(), 0u);
-  EXPECT_TRUE(recorder_.Notes().empty());
-  EXPECT_TRUE(comm_->IsOpen());
-  EXPECT_NO_THROW(comm_->Close());
-  EXPECT_FALSE(comm_->IsOpen());
-}
-
 TEST_F(EventThreadTest, ErrorFromAHandlerEndsTheThreadQuietly) {
   for (bool synchronize : {true, false}) {
     SCOPED_TRACE(synchronize ? "handed over" : "on the event thread");
@@ -265,32 +284,6 @@ TEST_F(EventThreadTest, ReopeningStartsAFreshThread) {
     comm_->Close();
   }
   EXPECT_EQ(recorder_.Notes().size(), 3u);
-}
-
-TEST(EventThreadDestruction, DestroyingWhileEventsArriveIsSafe) {
-  for (bool synchronize : {false, true}) {
-    for (int round = 0; round < 100; ++round) {
-      auto platform = std::make_shared<platform::fake::FakePlatform>();
-      auto state = platform->State();
-      auto comm = std::make_unique<TXComm>(platform);
-      comm->SetSynchronize(synchronize);
-      comm->SetMonitorEvents({deChar, deCTS});
-      std::atomic<int> notes = 0;
-      comm->SetOnData([&](TCustomComm&, std::uint32_t) { ++notes; });
-      comm->SetOnCommEvent([&](TCustomComm&, TDeviceEvents) { ++notes; });
-      ASSERT_TRUE(comm->Open());
-      state->Feed(Bytes(4, 0));
-      std::thread line([&] {
-        for (int i = 0; i < 50; ++i) state->QueueEvent(kChar | kCTS);
-      });
-      if (synchronize) comm->HandOver().RunPending();
-      comm.reset();
-      const int after_destruction = notes.load();
-      line.join();
-      EXPECT_EQ(notes.load(), after_destruction);
-      EXPECT_FALSE(state->IsOpen());
-    }
-  }
 }
 
 // A derived component whose overridden operation is still running on the event thread

@@ -8,6 +8,7 @@
 
 #include "serial/custom_comm.h"
 #include "serial/platform/fake/fake_platform.h"
+#include "serial/tests/code_of.h"
 
 namespace serial::testing_support {
 
@@ -38,16 +39,5 @@ struct FakePort {
     return state->ArgsOf<platform::DCB>("SetCommState");
   }
 };
-
-// Runs call and returns the component's error code it raised (0 when none).
-template <class Call>
-std::int32_t CodeOf(Call&& call) {
-  try {
-    call();
-  } catch (const EDeviceError& error) {
-    return error.ErrorCode();
-  }
-  return 0;
-}
 
 }  // namespace serial::testing_support

@@ -36,11 +36,13 @@ TYPED_TEST_P(PortOnDevice, ReadStringTakesExactlyTheWaitingBytesWithoutWaiting) 
   const std::vector<std::uint8_t> waiting{0x00, 0x41, 0x00, 0x00, 0x42};
   line.PeerWrite(waiting);
   ASSERT_TRUE(line.WaitQueued(5));
+  EXPECT_EQ(line.comm.InQueueCount(), 5u);
   std::vector<std::uint8_t> s{9, 9};
   line.ExpectAtOnce([&] { EXPECT_TRUE(line.comm.ReadString(s)); });
   EXPECT_EQ(s, waiting);
   line.ExpectReadsOf({5});
   EXPECT_EQ(reads, 1);
+  EXPECT_EQ(line.comm.OutQueueCount(), 0u);
 }
 
 TYPED_TEST_P(PortOnDevice, ReadStringOnAnEmptyQueueIsFalseAtOnce) {

@@ -1,15 +1,20 @@
-#include "bench_line.h"
+#include "tests/drivers/bench_line.h"
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
-#include <thread>
+#include <system_error>
 
 #include "serial/custom_comm.h"
+#include "serial/platform/posix/unique_fd.h"
+#include "tests/support/wait_for.h"
 
 namespace drivers {
 
@@ -61,11 +66,24 @@ std::vector<std::uint8_t> AllByteValues(int data_bits) {
 
 milliseconds WaitForNode(const std::string& path, bool present, milliseconds patience) {
   const auto start = Clock::now();
-  struct stat st {};
-  while ((::stat(path.c_str(), &st) == 0) != present) {
-    if (Clock::now() - start > patience) return milliseconds(-1);
-    std::this_thread::sleep_for(milliseconds(5));
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  const serial::platform::posix::UniqueFd changes(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  constexpr std::uint32_t kNodes = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB;
+  if (!changes.Valid() || ::inotify_add_watch(changes.Get(), folder.c_str(), kNodes) < 0) {
+    throw std::system_error(errno, std::generic_category(), "cannot watch " + folder);
   }
+  const auto as_wanted = [&] {
+    struct stat st {};
+    return (::stat(path.c_str(), &st) == 0) == present;
+  };
+  const auto until_a_change = [&](milliseconds left) {
+    pollfd p{changes.Get(), POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return;
+    char events[4096];
+    while (::read(changes.Get(), events, sizeof events) > 0) {
+    }
+  };
+  if (!test_support::WaitFor(as_wanted, until_a_change, patience)) return milliseconds(-1);
   return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
 }
 

@@ -27,8 +27,8 @@ std::string BenchRequest(const std::string& request,
 std::vector<std::uint8_t> AllByteValues(int data_bits = 8);
 
 // Waits until `path` exists (or no longer exists: `present` false), up to `patience`.
-// Device nodes come and go without a notification a test can wait on, so this looks every
-// few milliseconds; returns the time it took, or a negative duration when it gave up.
+// Woken by the changes of the folder that holds it; returns the time it took, or a negative
+// duration when it gave up. Throws std::system_error when the folder cannot be watched.
 std::chrono::milliseconds WaitForNode(const std::string& path, bool present,
                                       std::chrono::milliseconds patience);
 

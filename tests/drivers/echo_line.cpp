@@ -1,4 +1,4 @@
-#include "echo_line.h"
+#include "tests/drivers/echo_line.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "bench_line.h"
 #include "serial/platform/testing/pty_pair.h"
+#include "tests/drivers/bench_line.h"
 
 namespace drivers {
 

@@ -17,9 +17,10 @@
 #include <string>
 #include <thread>
 
-#include "bench_line.h"
-#include "echo_line.h"
 #include "serial/custom_comm.h"
+#include "serial/tests/wait_queued.h"
+#include "tests/drivers/bench_line.h"
+#include "tests/drivers/echo_line.h"
 #include "tests/support/wait_for.h"
 
 namespace drivers {
@@ -83,10 +84,8 @@ TEST_F(EchoPort, ABlockLargerThanTheDriverQueuesArrivesWhole) {
 TEST_F(EchoPort, ReadStringTakesWhatWaitsAndNeverWaitsForMore) {
   const Bytes frame{0x01, 0x00, 0x00, 0x03};
   ASSERT_TRUE(comm_.SendString(frame));
-  const auto start = Clock::now();
-  while (comm_.InQueueCount() < frame.size() && Since(start) < milliseconds(kPatienceMs)) {
-    std::this_thread::sleep_for(milliseconds(1));
-  }
+  serial::testing_support::WaitQueued(comm_, static_cast<std::uint32_t>(frame.size()),
+                                      milliseconds(kPatienceMs));
   Bytes s;
   const auto read_start = Clock::now();
   EXPECT_TRUE(comm_.ReadString(s));

@@ -18,10 +18,10 @@
 
 #include "app/form_layout.h"
 #include "app/tests/window_fixture.h"
-#include "bench_line.h"
-#include "process_probe.h"
+#include "tests/drivers/bench_line.h"
 #include "tests/e2e/module_window.h"
-#include "window_rig.h"
+#include "tests/reliability/process_probe.h"
+#include "tests/reliability/window_rig.h"
 
 namespace drivers {
 namespace {

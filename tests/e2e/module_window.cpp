@@ -1,14 +1,13 @@
 #include "tests/e2e/module_window.h"
 
-#include <thread>
-
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 
-namespace rtutest::e2e {
+#include "modbus/tests/reference_frames.h"
+#include "serial/tests/wait_queued.h"
 
-using std::chrono::steady_clock;
+namespace rtutest::e2e {
 
 sim::SimulatorOptions FixedModule() {
   sim::SimulatorOptions options;
@@ -16,19 +15,9 @@ sim::SimulatorOptions FixedModule() {
   return options;
 }
 
-// Written out byte for byte rather than built, so the module's encoder is checked too.
+// The documented answer, written out byte for byte, so the module's encoder is checked too.
 const modbus::ByteString& ExampleAnswer() {
-  static const modbus::ByteString answer = [] {
-    modbus::ByteString b = {0x01, 0x03, 0x30, 0x00, 0x00, 0x3F, 0x80, 0x00, 0x00, 0x41, 0x20,
-                            0xA5, 0xE3, 0x41, 0xBB, 0x00, 0x00, 0xBF, 0x00};
-    b.insert(b.end(), 17, 0x00);
-    for (std::uint8_t x : {0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01})
-      b.push_back(x);
-    b.insert(b.end(), 4, 0x00);
-    b.push_back(0x25);
-    b.push_back(0x0B);
-    return b;
-  }();
+  static const modbus::ByteString answer = modbus::testing_frames::ExampleResponse();
   return answer;
 }
 
@@ -79,13 +68,8 @@ void ModuleWindow::Tick() {
 // Lets queued events run meanwhile (the port's notifications), as the window's event loop
 // would between ticks.
 bool ModuleWindow::WaitUntilWaiting(std::uint32_t count) {
-  const auto deadline = steady_clock::now() + kPatience;
-  while (window_.XMODEM1().InQueueCount() < count) {
-    if (steady_clock::now() >= deadline) return false;
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+  return serial::testing_support::WaitQueued(window_.XMODEM1(), count, kPatience,
+                                             [] { QCoreApplication::processEvents(); });
 }
 
 void ModuleWindow::TickWhenWaiting(std::uint32_t count) {

@@ -14,7 +14,7 @@
 
 #include "app/tests/window_fixture.h"
 #include "modbus/byte_string.h"
-#include "qlm7305_sim/simulated_module.h"
+#include "tools/qlm7305_sim/simulated_module.h"
 
 namespace rtutest::e2e {
 

@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "modbus/hex_text.h"
+#include "modbus/tests/reference_frames.h"
 #include "tests/e2e/module_window.h"
 
 namespace rtutest::e2e {
@@ -76,52 +78,37 @@ TEST_F(AgainstModule, ModeFrameGoesOutOnceAfterEachOpening) {
   EXPECT_EQ(CheckFailures(), 0);
 }
 
-struct RelayPress {
-  int button;  // index into the relay buttons: 0 is Button3, 7 is Button10
-  const char* name;
-  ByteString frame;
-  ByteString reply;  // the module's answer: the request's first six bytes and their check
-  int relay;
-  bool on;
-};
+// The module's answer to a relay write, by relay: the request's first six bytes and their
+// check.
+const ByteString kRelayReplies[] = {{0x01, 0x10, 0x00, 0x14, 0x00, 0x01, 0x41, 0xCD},
+                                    {0x01, 0x10, 0x00, 0x15, 0x00, 0x01, 0x10, 0x0D},
+                                    {0x01, 0x10, 0x00, 0x16, 0x00, 0x01, 0xE0, 0x0D},
+                                    {0x01, 0x10, 0x00, 0x17, 0x00, 0x01, 0xB1, 0xCD}};
 
-// Relay 2 starts on in the example values, so it is switched off before on: every press
-// changes what the list shows.
-const RelayPress kPresses[] = {
-    {0, "Button3", {0x01, 0x10, 0x00, 0x14, 0x00, 0x01, 0x02, 0x00, 0x01, 0x64, 0x84},
-     {0x01, 0x10, 0x00, 0x14, 0x00, 0x01, 0x41, 0xCD}, 1, true},
-    {1, "Button4", {0x01, 0x10, 0x00, 0x14, 0x00, 0x01, 0x02, 0x00, 0x00, 0xA5, 0x44},
-     {0x01, 0x10, 0x00, 0x14, 0x00, 0x01, 0x41, 0xCD}, 1, false},
-    {3, "Button6", {0x01, 0x10, 0x00, 0x15, 0x00, 0x01, 0x02, 0x00, 0x00, 0xA4, 0x95},
-     {0x01, 0x10, 0x00, 0x15, 0x00, 0x01, 0x10, 0x0D}, 2, false},
-    {2, "Button5", {0x01, 0x10, 0x00, 0x15, 0x00, 0x01, 0x02, 0x00, 0x01, 0x65, 0x55},
-     {0x01, 0x10, 0x00, 0x15, 0x00, 0x01, 0x10, 0x0D}, 2, true},
-    {4, "Button7", {0x01, 0x10, 0x00, 0x16, 0x00, 0x01, 0x02, 0x00, 0x01, 0x65, 0x66},
-     {0x01, 0x10, 0x00, 0x16, 0x00, 0x01, 0xE0, 0x0D}, 3, true},
-    {5, "Button8", {0x01, 0x10, 0x00, 0x16, 0x00, 0x01, 0x02, 0x00, 0x00, 0xA4, 0xA6},
-     {0x01, 0x10, 0x00, 0x16, 0x00, 0x01, 0xE0, 0x0D}, 3, false},
-    {6, "Button9", {0x01, 0x10, 0x00, 0x17, 0x00, 0x01, 0x02, 0x00, 0x01, 0x64, 0xB7},
-     {0x01, 0x10, 0x00, 0x17, 0x00, 0x01, 0xB1, 0xCD}, 4, true},
-    {7, "Button10", {0x01, 0x10, 0x00, 0x17, 0x00, 0x01, 0x02, 0x00, 0x00, 0xA5, 0x77},
-     {0x01, 0x10, 0x00, 0x17, 0x00, 0x01, 0xB1, 0xCD}, 4, false},
-};
+// The relay buttons (Button3..Button10) in the order of the reference relay frames: relay 1
+// on, relay 1 off, relay 2 on, ... Relay 2 starts on in the example values, so it is
+// switched off before on: every press changes what the list shows.
+constexpr int kPressOrder[] = {0, 1, 3, 2, 4, 5, 6, 7};
 
 TEST_F(AgainstModule, EachRelayButtonSwitchesItsRelayAndTheNextReadShowsIt) {
   Start(FixedModule());
   PressOpen();
   ReadAndTick();  // the mode frame goes out here, not with the first relay
   QStringList outputs = {"00 ", "01 ", "00 ", "00 "};
-  for (const RelayPress& press : kPresses) {
-    SCOPED_TRACE(press.name);
+  for (const int button : kPressOrder) {
+    const auto& press = modbus::testing_frames::kRelayFrames[button];
+    SCOPED_TRACE(press.hex);
     const std::uint64_t before = Module().Counters().requests;
-    window_.Controls().RelayButtons[press.button]->click();
+    window_.Controls().RelayButtons[button]->click();
     ASSERT_TRUE(WaitForMoreRequests(before));
-    EXPECT_EQ(Module().RecentRequests().back(), press.frame);
+    const ByteString frame = Module().RecentRequests().back();
+    EXPECT_EQ(modbus::BytesToHex(frame), press.hex);
     EXPECT_EQ(Module().RelayValues()[press.relay - 1], press.on ? 1 : 0);
     // The module's 8-byte reply is logged, not decoded: the list changes only with a read.
     TickWhenWaiting(8);
     // Every reply is logged, relay 2's too, though none of its bytes is above 20 hex.
-    EXPECT_EQ(Tail(2), (QStringList{SentLine(press.frame), ReceivedLine(press.reply)}));
+    EXPECT_EQ(Tail(2),
+              (QStringList{SentLine(frame), ReceivedLine(kRelayReplies[press.relay - 1])}));
     EXPECT_EQ(Cell(14 + press.relay), outputs[press.relay - 1]);
     outputs[press.relay - 1] = press.on ? "01 " : "00 ";
     ReadAndTick();

@@ -8,12 +8,12 @@
 #include <mutex>
 #include <thread>
 
-#include "fd_io.h"
 #include "modbus/requests.h"
 #include "modbus/response.h"
-#include "qlm7305_sim/line.h"
-#include "qlm7305_sim/module_values.h"
-#include "qlm7305_sim/simulated_module.h"
+#include "tools/qlm7305_sim/line.h"
+#include "tools/qlm7305_sim/module_values.h"
+#include "tools/qlm7305_sim/simulated_module.h"
+#include "tools/tests/fd_io.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "counting_platform.h"
+#include "tests/reliability/counting_platform.h"
 
 namespace reliability {
 namespace {

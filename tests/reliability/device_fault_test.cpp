@@ -13,18 +13,20 @@
 #include <vector>
 
 #include "modbus/requests.h"
-#include "process_probe.h"
 #include "serial/custom_comm.h"
 #include "serial/platform/testing/pty_pair.h"
+#include "serial/tests/code_of.h"
+#include "tests/reliability/process_probe.h"
+#include "tests/support/timed.h"
 
 namespace reliability {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Clock = std::chrono::steady_clock;
-using serial::EDeviceError;
 using serial::TXComm;
 using serial::platform::testing::PtyPair;
+using serial::testing_support::CodeOf;
+using test_support::Timed;
 using std::chrono::milliseconds;
 
 // Transfer time-outs are long, so that a transfer a hang-up ended promptly is told apart
@@ -35,24 +37,6 @@ constexpr milliseconds kPrompt{2500};
 // loop would come close to 1.0. Generous for sanitizer builds on a shared machine.
 constexpr double kNoSpin = 0.3;
 constexpr milliseconds kQuietWindow{1500};
-
-template <class Call>
-milliseconds Timed(Call&& call) {
-  const auto start = Clock::now();
-  call();
-  return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
-}
-
-// The component's error code a call raised; 0 when it raised none.
-template <class Call>
-std::int32_t CodeOf(Call&& call) {
-  try {
-    call();
-  } catch (const EDeviceError& e) {
-    return e.ErrorCode();
-  }
-  return 0;
-}
 
 class DeviceFaults : public ::testing::Test {
  protected:

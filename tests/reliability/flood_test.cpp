@@ -14,9 +14,9 @@
 #include <thread>
 
 #include "modbus/tests/reference_frames.h"
-#include "process_probe.h"
 #include "serial/platform/testing/pty_pair.h"
-#include "window_rig.h"
+#include "tests/reliability/process_probe.h"
+#include "tests/reliability/window_rig.h"
 
 namespace reliability {
 namespace {

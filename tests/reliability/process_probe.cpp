@@ -1,4 +1,4 @@
-#include "process_probe.h"
+#include "tests/reliability/process_probe.h"
 
 #include <malloc.h>
 #include <time.h>

@@ -14,9 +14,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "process_probe.h"
-#include "qlm7305_sim/simulated_module.h"
-#include "window_rig.h"
+#include "tests/reliability/process_probe.h"
+#include "tests/reliability/window_rig.h"
+#include "tools/qlm7305_sim/simulated_module.h"
 
 namespace reliability {
 namespace {

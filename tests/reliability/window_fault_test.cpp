@@ -10,9 +10,9 @@
 
 #include "modbus/requests.h"
 #include "modbus/tests/reference_frames.h"
-#include "process_probe.h"
 #include "serial/platform/testing/pty_pair.h"
-#include "window_rig.h"
+#include "tests/reliability/process_probe.h"
+#include "tests/reliability/window_rig.h"
 
 namespace reliability {
 namespace {

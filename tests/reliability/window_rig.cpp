@@ -1,4 +1,4 @@
-#include "window_rig.h"
+#include "tests/reliability/window_rig.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>

@@ -13,7 +13,7 @@
 #include <QStringList>
 
 #include "app/rtutest.h"
-#include "counting_platform.h"
+#include "tests/reliability/counting_platform.h"
 
 namespace reliability {
 

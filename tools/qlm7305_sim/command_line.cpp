@@ -1,4 +1,4 @@
-#include "qlm7305_sim/command_line.h"
+#include "tools/qlm7305_sim/command_line.h"
 
 #include <algorithm>
 #include <charconv>

@@ -4,7 +4,7 @@
 #include <variant>
 #include <vector>
 
-#include "qlm7305_sim/simulator_options.h"
+#include "tools/qlm7305_sim/simulator_options.h"
 
 namespace sim {
 

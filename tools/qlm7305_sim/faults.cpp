@@ -1,4 +1,4 @@
-#include "qlm7305_sim/faults.h"
+#include "tools/qlm7305_sim/faults.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "modbus/byte_string.h"
-#include "qlm7305_sim/line_timing.h"
+#include "tools/qlm7305_sim/line_timing.h"
 
 namespace sim {
 

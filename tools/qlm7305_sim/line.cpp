@@ -1,4 +1,4 @@
-#include "qlm7305_sim/line.h"
+#include "tools/qlm7305_sim/line.h"
 
 #include <fcntl.h>
 #include <sys/inotify.h>

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "modbus/byte_string.h"
-#include "qlm7305_sim/unique_fd.h"
+#include "tools/qlm7305_sim/unique_fd.h"
 
 namespace sim {
 

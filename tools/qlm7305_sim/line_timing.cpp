@@ -1,4 +1,4 @@
-#include "qlm7305_sim/line_timing.h"
+#include "tools/qlm7305_sim/line_timing.h"
 
 namespace sim {
 

@@ -11,9 +11,9 @@
 #include <variant>
 #include <vector>
 
-#include "qlm7305_sim/command_line.h"
-#include "qlm7305_sim/simulated_module.h"
-#include "qlm7305_sim/unique_fd.h"
+#include "tools/qlm7305_sim/command_line.h"
+#include "tools/qlm7305_sim/simulated_module.h"
+#include "tools/qlm7305_sim/unique_fd.h"
 
 namespace {
 

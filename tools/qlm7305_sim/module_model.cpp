@@ -1,4 +1,4 @@
-#include "qlm7305_sim/module_model.h"
+#include "tools/qlm7305_sim/module_model.h"
 
 #include <utility>
 

@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "modbus/byte_string.h"
-#include "qlm7305_sim/module_values.h"
-#include "qlm7305_sim/request_parser.h"
+#include "tools/qlm7305_sim/module_values.h"
+#include "tools/qlm7305_sim/request_parser.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "qlm7305_sim/module_session.h"
+#include "tools/qlm7305_sim/module_session.h"
 
 #include <algorithm>
 #include <utility>

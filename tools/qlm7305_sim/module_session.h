@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "modbus/byte_string.h"
-#include "qlm7305_sim/faults.h"
-#include "qlm7305_sim/module_model.h"
-#include "qlm7305_sim/output_queue.h"
-#include "qlm7305_sim/request_parser.h"
-#include "qlm7305_sim/simulator_options.h"
+#include "tools/qlm7305_sim/faults.h"
+#include "tools/qlm7305_sim/module_model.h"
+#include "tools/qlm7305_sim/output_queue.h"
+#include "tools/qlm7305_sim/request_parser.h"
+#include "tools/qlm7305_sim/simulator_options.h"
 
 namespace sim {
 

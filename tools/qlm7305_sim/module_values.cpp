@@ -1,4 +1,4 @@
-#include "qlm7305_sim/module_values.h"
+#include "tools/qlm7305_sim/module_values.h"
 
 #include <cmath>
 #include <numbers>

@@ -5,7 +5,7 @@
 
 #include "modbus/requests.h"
 #include "modbus/response.h"
-#include "qlm7305_sim/line_timing.h"
+#include "tools/qlm7305_sim/line_timing.h"
 
 namespace sim {
 

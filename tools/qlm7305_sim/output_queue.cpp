@@ -1,4 +1,4 @@
-#include "qlm7305_sim/output_queue.h"
+#include "tools/qlm7305_sim/output_queue.h"
 
 #include <algorithm>
 

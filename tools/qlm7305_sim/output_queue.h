@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "modbus/byte_string.h"
-#include "qlm7305_sim/line_timing.h"
+#include "tools/qlm7305_sim/line_timing.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "qlm7305_sim/request_parser.h"
+#include "tools/qlm7305_sim/request_parser.h"
 
 #include <numeric>
 

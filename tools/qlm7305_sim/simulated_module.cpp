@@ -1,4 +1,4 @@
-#include "qlm7305_sim/simulated_module.h"
+#include "tools/qlm7305_sim/simulated_module.h"
 
 #include <poll.h>
 

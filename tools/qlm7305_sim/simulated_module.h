@@ -19,11 +19,11 @@
 #include <vector>
 
 #include "modbus/byte_string.h"
-#include "qlm7305_sim/line.h"
-#include "qlm7305_sim/module_session.h"
-#include "qlm7305_sim/simulator_options.h"
-#include "qlm7305_sim/stable_link.h"
 #include "serial/platform/posix/wakeup.h"
+#include "tools/qlm7305_sim/line.h"
+#include "tools/qlm7305_sim/module_session.h"
+#include "tools/qlm7305_sim/simulator_options.h"
+#include "tools/qlm7305_sim/stable_link.h"
 
 namespace sim {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "qlm7305_sim/faults.h"
+#include "tools/qlm7305_sim/faults.h"
 
 namespace sim {
 

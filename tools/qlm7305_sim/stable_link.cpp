@@ -1,4 +1,4 @@
-#include "qlm7305_sim/stable_link.h"
+#include "tools/qlm7305_sim/stable_link.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // The command line, and the qlm7305-sim program as a whole: start, serve, stop on a signal.
-#include "qlm7305_sim/command_line.h"
+#include "tools/qlm7305_sim/command_line.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -16,9 +16,9 @@
 #include <iterator>
 #include <sstream>
 
-#include "fd_io.h"
 #include "modbus/requests.h"
 #include "modbus/tests/reference_frames.h"
+#include "tools/tests/fd_io.h"
 
 extern char** environ;
 

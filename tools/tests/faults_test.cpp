@@ -8,7 +8,7 @@
 #include "modbus/requests.h"
 #include "modbus/response.h"
 #include "modbus/tests/reference_frames.h"
-#include "qlm7305_sim/module_session.h"
+#include "tools/qlm7305_sim/module_session.h"
 
 namespace sim {
 namespace {

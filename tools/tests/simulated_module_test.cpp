@@ -1,5 +1,5 @@
 // The simulated module on real pseudo-terminals, as another program (the tool) sees it.
-#include "qlm7305_sim/simulated_module.h"
+#include "tools/qlm7305_sim/simulated_module.h"
 
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
@@ -8,11 +8,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "fd_io.h"
 #include "modbus/requests.h"
 #include "modbus/response.h"
 #include "modbus/tests/reference_frames.h"
-#include "qlm7305_sim/stable_link.h"
+#include "tools/qlm7305_sim/stable_link.h"
+#include "tools/tests/fd_io.h"
 
 namespace sim {
 namespace {

@@ -18,6 +18,7 @@
 
 #include "serial/platform/serial_device.h"
 #include "serial/platform/testing/pty_pair.h"
+#include "serial/platform/tests/device_on_line_cases.h"
 #include "tests/support/wait_for.h"
 
 namespace serial::platform {
@@ -42,30 +43,11 @@ std::unique_ptr<SerialDevice> Open(const PtyPair& pty) {
   return device;
 }
 
-std::uint32_t InQueue(SerialDevice& device) {
-  std::uint32_t errors = 0;
-  COMSTAT status;
-  device.ClearCommError(errors, status);
-  return status.cbInQue;
-}
-
 // The kernel passes bytes from master to slave on a worker of its own: wait for them.
 bool InQueueReaches(SerialDevice& device, std::uint32_t n) {
   test_support::WaitFor([&] { return InQueue(device) >= n; },
                         [&](milliseconds left) { device.WaitForInput(left); });
   return InQueue(device) == n;
-}
-
-Bytes ReadAll(SerialDevice& device, std::uint32_t n) {
-  Bytes bytes(n);
-  std::uint32_t got = 0;
-  while (got < n) {
-    const IoResult r = device.ReadChunk(bytes.data() + got, n - got);
-    if (r.error != 0 || r.bytes == 0) break;
-    got += r.bytes;
-  }
-  bytes.resize(got);
-  return bytes;
 }
 
 Bytes Pattern(std::size_t n) {
@@ -107,47 +89,32 @@ termios TermiosOf(const std::string& path) {
   return t;
 }
 
-// A wait for events on its own thread, as the component's event thread makes it.
-struct PendingWait {
-  const std::unique_ptr<StopEvent> stop_event = DefaultPlatform()->CreateStopEvent();
-  StopEvent& stop = *stop_event;
-  std::uint32_t mask = 0;
-  double cpu_seconds = 0;
-  std::future<WaitOutcome> outcome;
-
-  explicit PendingWait(SerialDevice& device) {
-    outcome = std::async(std::launch::async, [this, &device] {
-      const double start = ThreadCpuSeconds();
-      const WaitOutcome result = device.WaitCommEvent(mask, stop);
-      cpu_seconds = ThreadCpuSeconds() - start;
-      return result;
-    });
-  }
-  ~PendingWait() {
-    stop.Set();
-    if (outcome.valid()) outcome.wait();
-  }
-  bool Blocked(milliseconds d = milliseconds(100)) {
-    return outcome.wait_for(d) == std::future_status::timeout;
-  }
-  WaitOutcome Get() {
-    EXPECT_EQ(outcome.wait_for(seconds(5)), std::future_status::ready);
-    return outcome.get();
-  }
+// A pending wait that measures what it spends of its thread's processor time.
+struct PtyWait : PendingWait {
+  explicit PtyWait(SerialDevice& device)
+      : PendingWait(*DefaultPlatform(), device, ThreadCpuSeconds) {}
 };
 
-TEST(PtyDevice, OpensExclusivelyAndAgainAfterClose) {
+// The pty as a line of the shared cases: the test writes to and closes the master side.
+struct PtyLine {
+  std::shared_ptr<Platform> platform = DefaultPlatform();
   PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
-  int error = 0;
-  EXPECT_EQ(Open(pty.SlavePath(), error), nullptr);
-  EXPECT_EQ(error, EBUSY);
-  device.reset();
-  EXPECT_NE(Open(pty), nullptr);
-}
+  std::unique_ptr<SerialDevice> device = Open(pty);
+  std::unique_ptr<SerialDevice> OpenAgain(int& error) { return Open(pty.SlavePath(), error); }
+  void PeerWrite(const Bytes& bytes) { ASSERT_TRUE(pty.Write(bytes)); }
+  bool WaitQueued(std::uint32_t n) { return InQueueReaches(*device, n); }
+  void HangUp() { pty.CloseMaster(); }
+};
 
-TEST(PtyDevice, RefusesWhatIsNotATerminalWithoutBlockingOrWriting) {
+INSTANTIATE_TYPED_TEST_SUITE_P(Pty, DeviceOnLine, PtyLine);
+
+// The pty's own cases, each on a newly opened pseudo-terminal.
+class PtyDevice : public ::testing::Test, protected PtyLine {
+ protected:
+  void SetUp() override { ASSERT_NE(device, nullptr); }
+};
+
+TEST(PtyOpening, RefusesWhatIsNotATerminalWithoutBlockingOrWriting) {
   const auto dir = std::filesystem::temp_directory_path() /
                    ("platform_test_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
@@ -181,7 +148,7 @@ TEST(PtyDevice, RefusesWhatIsNotATerminalWithoutBlockingOrWriting) {
 // A terminal left cooked by another program, with XON/XOFF, parity check and CR
 // translation: none of it may touch the data before the first block is set, and closing
 // gives the terminal its settings back.
-TEST(PtyDevice, RawFromTheFirstMomentAndAsFoundAfterClose) {
+TEST(PtyOpening, RawFromTheFirstMomentAndAsFoundAfterClose) {
   PtyPair pty;
   termios cooked = TermiosOf(pty.SlavePath());
   cooked.c_iflag |= IXON | IXOFF | IXANY | INPCK | ISTRIP | ICRNL | PARMRK;
@@ -214,10 +181,7 @@ TEST(PtyDevice, RawFromTheFirstMomentAndAsFoundAfterClose) {
 
 // A pty has no line and keeps 8 bits without parity whatever is asked; the simulator runs
 // at 7E1 on one, so the format reads back as set.
-TEST(PtyDevice, FormatReadsBackAsSet) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, FormatReadsBackAsSet) {
   const std::uint8_t formats[][3] = {{7, EVENPARITY, ONESTOPBIT}, {8, MARKPARITY, TWOSTOPBITS},
                                      {5, ODDPARITY, ONE5STOPBITS}, {8, NOPARITY, ONESTOPBIT}};
   for (const auto& f : formats) {
@@ -236,10 +200,7 @@ TEST(PtyDevice, FormatReadsBackAsSet) {
 
 // With the parity check on, the terminal marks errors and doubles FF: the marks never reach
 // the reader. Null bytes are dropped when asked.
-TEST(PtyDevice, MarkedInputReachesTheReaderAsReceived) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, MarkedInputReachesTheReaderAsReceived) {
   ASSERT_TRUE(Change(*device, [](DCB& d) { d.fParity = 1; }));
   const Bytes in = {0xFF, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x41};
   ASSERT_TRUE(pty.Write(in));
@@ -256,10 +217,7 @@ TEST(PtyDevice, MarkedInputReachesTheReaderAsReceived) {
   EXPECT_EQ(ReadAll(*device, 4), (Bytes{0xFF, 0xFF, 0xFF, 0x41}));
 }
 
-TEST(PtyDevice, BytesRoundTripBothWaysWithZeros) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, BytesRoundTripBothWaysWithZeros) {
   Bytes in = {0x00, 0x0D, 0x0A, 0x11, 0x13, 0x00, 0xFF, 0x7F, 0x03, 0x00};
   ASSERT_TRUE(pty.Write(in));
   ASSERT_TRUE(InQueueReaches(*device, in.size()));
@@ -273,23 +231,20 @@ TEST(PtyDevice, BytesRoundTripBothWaysWithZeros) {
   EXPECT_EQ(pty.Read(out.size()), out);
 }
 
-TEST(PtyDevice, InQueueIsExactAndOrderKeptAcrossBufferAndKernel) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, InQueueIsExactAndOrderKeptAcrossBufferAndKernel) {
   ASSERT_TRUE(device->SetupComm(128, 128).Ok());
   ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
   const Bytes sent = Pattern(1000);
   ASSERT_TRUE(pty.Write(sent));
   ASSERT_TRUE(InQueueReaches(*device, 1000));
   {
-    PendingWait wait(*device);  // moves at most 128 bytes into the device's buffer
+    PtyWait wait(*device);  // moves at most 128 bytes into the device's buffer
     EXPECT_EQ(wait.Get(), WaitOutcome::Events);
   }
   {
     // The buffer is full and the kernel still holds bytes: no new arrival, no event, and
     // no spinning on a descriptor that stays readable.
-    PendingWait wait(*device);
+    PtyWait wait(*device);
     EXPECT_TRUE(wait.Blocked(milliseconds(300)));
     wait.stop.Set();
     EXPECT_EQ(wait.Get(), WaitOutcome::Stopped);
@@ -306,20 +261,17 @@ TEST(PtyDevice, InQueueIsExactAndOrderKeptAcrossBufferAndKernel) {
 
 // With the buffer full the device is not watched: the wait must learn of the room the
 // owner's read makes, then take what the kernel kept.
-TEST(PtyDevice, AWaitOnAFullBufferResumesWhenTheOwnerMakesRoom) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, AWaitOnAFullBufferResumesWhenTheOwnerMakesRoom) {
   ASSERT_TRUE(device->SetupComm(128, 128).Ok());
   ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
   const Bytes sent = Pattern(300);
   ASSERT_TRUE(pty.Write(sent));
   ASSERT_TRUE(InQueueReaches(*device, 300));
   {
-    PendingWait wait(*device);
+    PtyWait wait(*device);
     ASSERT_EQ(wait.Get(), WaitOutcome::Events);
   }
-  PendingWait wait(*device);
+  PtyWait wait(*device);
   ASSERT_TRUE(wait.Blocked());
   Bytes got = ReadAll(*device, 128);
   ASSERT_EQ(wait.Get(), WaitOutcome::Events);
@@ -329,10 +281,7 @@ TEST(PtyDevice, AWaitOnAFullBufferResumesWhenTheOwnerMakesRoom) {
   EXPECT_EQ(got, sent);
 }
 
-TEST(PtyDevice, ReceiveEventsFireOncePerArrival) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, ReceiveEventsFireOncePerArrival) {
   DCB dcb;
   ASSERT_TRUE(device->GetCommState(dcb).Ok());
   dcb.EvtChar = '\n';
@@ -341,12 +290,12 @@ TEST(PtyDevice, ReceiveEventsFireOncePerArrival) {
 
   ASSERT_TRUE(pty.Write({'a', 'b'}));
   {
-    PendingWait wait(*device);
+    PtyWait wait(*device);
     ASSERT_EQ(wait.Get(), WaitOutcome::Events);
     EXPECT_EQ(wait.mask, EV_RXCHAR);
   }
   {
-    PendingWait wait(*device);
+    PtyWait wait(*device);
     EXPECT_TRUE(wait.Blocked()) << "bytes left waiting fired again";
     ASSERT_TRUE(pty.Write({'c', '\n'}));
     ASSERT_EQ(wait.Get(), WaitOutcome::Events);
@@ -355,66 +304,39 @@ TEST(PtyDevice, ReceiveEventsFireOncePerArrival) {
   EXPECT_EQ(ReadAll(*device, 4), (Bytes{'a', 'b', 'c', '\n'}));
 }
 
-TEST(PtyDevice, BytesTheOwnerReadFirstStillFireTheirEvents) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, BytesTheOwnerReadFirstStillFireTheirEvents) {
   ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG).Ok());
   ASSERT_TRUE(pty.Write({'x', 0}));  // 0: the event character of a newly opened device
   ASSERT_TRUE(InQueueReaches(*device, 2));
   EXPECT_EQ(ReadAll(*device, 2), (Bytes{'x', 0}));
-  PendingWait wait(*device);
+  PtyWait wait(*device);
   ASSERT_EQ(wait.Get(), WaitOutcome::Events);
   EXPECT_EQ(wait.mask, EV_RXCHAR | EV_RXFLAG);
 }
 
-TEST(PtyDevice, PendingWaitEndsPromptlyWhenStoppedOrMaskCleared) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, AnIdleWaitEndsPromptlyWhenStoppedWithoutSpinning) {
   ASSERT_TRUE(device->SetCommMask(0x1FFB).Ok());
-  {
-    PendingWait wait(*device);
-    EXPECT_TRUE(wait.Blocked(milliseconds(300)));
-    wait.stop.Set();
-    EXPECT_EQ(wait.Get(), WaitOutcome::Stopped);
-    EXPECT_LT(wait.cpu_seconds, 0.05) << "an idle wait must not spin";
-  }
-  PendingWait wait(*device);
-  EXPECT_TRUE(wait.Blocked());
-  ASSERT_TRUE(device->SetCommMask(0).Ok());
+  PtyWait wait(*device);
+  EXPECT_TRUE(wait.Blocked(milliseconds(300)));
+  wait.stop.Set();
   EXPECT_EQ(wait.Get(), WaitOutcome::Stopped);
+  EXPECT_LT(wait.cpu_seconds, 0.05) << "an idle wait must not spin";
 }
 
-TEST(PtyDevice, PeerCloseFailsTheWaitAndKeepsReceivedBytes) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+// The hung-up terminal is let go, and transfer loops that ask again are slowed to their
+// time-out, not spun.
+TEST_F(PtyDevice, PeerCloseEndsTheWaitWithoutSpinningAndLetsTheTerminalGo) {
   ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
-  ASSERT_TRUE(pty.Write({1, 0, 2}));
-  {
-    PendingWait wait(*device);
-    ASSERT_EQ(wait.Get(), WaitOutcome::Events);
-  }
-  PendingWait wait(*device);
+  PtyWait wait(*device);
   EXPECT_TRUE(wait.Blocked(milliseconds(300)));
   EXPECT_EQ(HandlesOn(pty.SlavePath()), 2);  // ours and the pair's own
   pty.CloseMaster();
   EXPECT_EQ(wait.Get(), WaitOutcome::Failed);
   EXPECT_LT(wait.cpu_seconds, 0.05) << "the wait spun";
-  PendingWait again(*device);
+  PtyWait again(*device);
   EXPECT_EQ(again.Get(), WaitOutcome::Failed);
-
   EXPECT_EQ(HandlesOn(pty.SlavePath()), 1) << "the hung-up terminal is still held";
-  EXPECT_EQ(InQueue(*device), 3u);
-  EXPECT_EQ(ReadAll(*device, 3), (Bytes{1, 0, 2}));
-  std::uint8_t byte = 0;
-  EXPECT_NE(device->ReadChunk(&byte, 1).error, 0);
-  const IoResult w = device->WriteChunk(&byte, 1, milliseconds(1000));
-  EXPECT_NE(w.error, 0);
-  EXPECT_EQ(w.bytes, 0u);
 
-  // Transfer loops that ask again are slowed to their time-out, not spun.
   const double cpu = ThreadCpuSeconds();
   const auto start = Clock::now();
   device->WaitForInput(milliseconds(150));
@@ -423,10 +345,7 @@ TEST(PtyDevice, PeerCloseFailsTheWaitAndKeepsReceivedBytes) {
   EXPECT_LT(ThreadCpuSeconds() - cpu, 0.1);
 }
 
-TEST(PtyDevice, HeldOutputIsSentOnceAndPartly) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, HeldOutputIsSentOnceAndPartly) {
   const Bytes out = Pattern(1 << 20);  // more than the pty holds while nobody reads
   const IoResult w = device->WriteChunk(out.data(), out.size(), milliseconds(200));
   EXPECT_EQ(w.error, 0);
@@ -436,10 +355,7 @@ TEST(PtyDevice, HeldOutputIsSentOnceAndPartly) {
   EXPECT_EQ(got, Bytes(out.begin(), out.begin() + w.bytes));
 }
 
-TEST(PtyDevice, OutputReadinessWaitEndsWhenThePeerReads) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, OutputReadinessWaitEndsWhenThePeerReads) {
   const Bytes out = Pattern(1 << 20);
   const IoResult w = device->WriteChunk(out.data(), out.size(), milliseconds(50));
   ASSERT_LT(w.bytes, out.size());
@@ -449,10 +365,7 @@ TEST(PtyDevice, OutputReadinessWaitEndsWhenThePeerReads) {
   EXPECT_EQ(waiting.wait_for(seconds(10)), std::future_status::ready);
 }
 
-TEST(PtyDevice, CustomRatesAreAcceptedAndReadBack) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, CustomRatesAreAcceptedAndReadBack) {
   for (std::uint32_t rate : {14400u, 28800u, 33600u, 56000u, 76800u, 128000u, 230400u,
                              250000u, 256000u, 460800u, 921600u, 9600u}) {
     DCB dcb;
@@ -465,10 +378,7 @@ TEST(PtyDevice, CustomRatesAreAcceptedAndReadBack) {
   }
 }
 
-TEST(PtyDevice, RefusedBlockLeavesTheDeviceAsItWas) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, RefusedBlockLeavesTheDeviceAsItWas) {
   DCB before;
   ASSERT_TRUE(device->GetCommState(before).Ok());
   DCB bad = before;
@@ -482,10 +392,7 @@ TEST(PtyDevice, RefusedBlockLeavesTheDeviceAsItWas) {
 
 // Modem-control ioctls fail on a pty; the block is still accepted and what termios cannot
 // hold reads back as set.
-TEST(PtyDevice, FieldsTermiosCannotHoldReadBackAsSet) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, FieldsTermiosCannotHoldReadBackAsSet) {
   DCB dcb;
   ASSERT_TRUE(device->GetCommState(dcb).Ok());
   EXPECT_EQ(dcb.DCBlength, kDcbLength);
@@ -507,10 +414,7 @@ TEST(PtyDevice, FieldsTermiosCannotHoldReadBackAsSet) {
   EXPECT_EQ(back, dcb);
 }
 
-TEST(PtyDevice, QueuesTimeoutsAndPurge) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, QueuesTimeoutsAndPurge) {
   ASSERT_TRUE(device->SetupComm(2048, 1024).Ok());
   COMMPROP properties;
   ASSERT_TRUE(device->GetCommProperties(properties).Ok());
@@ -526,7 +430,7 @@ TEST(PtyDevice, QueuesTimeoutsAndPurge) {
   ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
   ASSERT_TRUE(pty.Write(Pattern(10)));
   {
-    PendingWait wait(*device);  // some bytes into the device's buffer
+    PtyWait wait(*device);  // some bytes into the device's buffer
     ASSERT_EQ(wait.Get(), WaitOutcome::Events);
   }
   ASSERT_TRUE(pty.Write(Pattern(10)));
@@ -541,10 +445,7 @@ TEST(PtyDevice, QueuesTimeoutsAndPurge) {
 
 // The event thread and the owner at once, as the component runs them: every byte reaches
 // the owner once and in order, and the waits report arrivals while it reads.
-TEST(PtyDevice, EventThreadAndOwnerShareTheDevice) {
-  PtyPair pty;
-  auto device = Open(pty);
-  ASSERT_NE(device, nullptr);
+TEST_F(PtyDevice, EventThreadAndOwnerShareTheDevice) {
   ASSERT_TRUE(device->SetupComm(256, 256).Ok());
   ASSERT_TRUE(device->SetCommMask(EV_RXCHAR | EV_RXFLAG).Ok());
   const auto stop = DefaultPlatform()->CreateStopEvent();

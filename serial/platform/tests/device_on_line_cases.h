@@ -1,0 +1,145 @@
+#pragma once
+// The device interface's behaviour that holds on every device, one body per case run over
+// each device the tests can make: instantiate DeviceOnLine with a line type that provides
+//   std::shared_ptr<Platform> platform      the platform that opened the device
+//   std::unique_ptr<SerialDevice> device    the device, open
+//   OpenAgain(error)                        opens the same device once more
+//   PeerWrite(bytes)                        the far end sends; the device signals EV_RXCHAR
+//   WaitQueued(n)                           until the device holds n received bytes
+//   HangUp()                                the far end goes away
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <future>
+#include <memory>
+#include <vector>
+
+#include "serial/platform/serial_device.h"
+
+namespace serial::platform {
+
+inline std::uint32_t InQueue(SerialDevice& device) {
+  std::uint32_t errors = 0;
+  COMSTAT status;
+  device.ClearCommError(errors, status);
+  return status.cbInQue;
+}
+
+inline std::vector<std::uint8_t> ReadAll(SerialDevice& device, std::uint32_t n) {
+  std::vector<std::uint8_t> bytes(n);
+  std::uint32_t got = 0;
+  while (got < n) {
+    const IoResult r = device.ReadChunk(bytes.data() + got, n - got);
+    if (r.error != 0 || r.bytes == 0) break;
+    got += r.bytes;
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+// A wait for events on its own thread, as the component's event thread makes it; cpu, when
+// given, is the waiting thread's own clock, and cpu_seconds what the wait spent of it.
+struct PendingWait {
+  const std::unique_ptr<StopEvent> stop_event;
+  StopEvent& stop = *stop_event;
+  std::uint32_t mask = 0;
+  double cpu_seconds = 0;
+  std::future<WaitOutcome> outcome;
+
+  PendingWait(Platform& platform, SerialDevice& device, double (*cpu)() = nullptr)
+      : stop_event(platform.CreateStopEvent()) {
+    outcome = std::async(std::launch::async, [this, &device, cpu] {
+      const double start = cpu ? cpu() : 0;
+      const WaitOutcome result = device.WaitCommEvent(mask, stop);
+      if (cpu) cpu_seconds = cpu() - start;
+      return result;
+    });
+  }
+  ~PendingWait() {
+    stop.Set();
+    if (outcome.valid()) outcome.wait();
+  }
+  PendingWait(const PendingWait&) = delete;
+  PendingWait& operator=(const PendingWait&) = delete;
+
+  bool Blocked(std::chrono::milliseconds d = std::chrono::milliseconds(100)) {
+    return outcome.wait_for(d) == std::future_status::timeout;
+  }
+  WaitOutcome Get() {
+    EXPECT_EQ(outcome.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    return outcome.get();
+  }
+};
+
+template <class Line>
+class DeviceOnLine : public ::testing::Test {};
+
+TYPED_TEST_SUITE_P(DeviceOnLine);
+
+TYPED_TEST_P(DeviceOnLine, OpensExclusivelyAndAgainAfterClose) {
+  TypeParam line;
+  int error = 0;
+  EXPECT_EQ(line.OpenAgain(error), nullptr);
+  EXPECT_EQ(error, EBUSY);
+  line.device.reset();
+  EXPECT_NE(line.OpenAgain(error), nullptr);
+}
+
+// A wait blocked on the event thread ends when another thread sets the stop event, clears
+// the mask, the peer sends or hangs up.
+TYPED_TEST_P(DeviceOnLine, PendingWaitEndsFromAnotherThread) {
+  struct Case {
+    const char* what;
+    WaitOutcome expected;
+    void (*act)(TypeParam&, StopEvent&);
+  };
+  const Case cases[] = {
+      {"stop", WaitOutcome::Stopped, [](TypeParam&, StopEvent& s) { s.Set(); }},
+      {"mask 0", WaitOutcome::Stopped,
+       [](TypeParam& l, StopEvent&) { ASSERT_TRUE(l.device->SetCommMask(0).Ok()); }},
+      {"arrival", WaitOutcome::Events, [](TypeParam& l, StopEvent&) { l.PeerWrite({0x41}); }},
+      {"hang-up", WaitOutcome::Failed, [](TypeParam& l, StopEvent&) { l.HangUp(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TypeParam line;
+    ASSERT_TRUE(line.device->SetCommMask(0x1FFB).Ok());
+    PendingWait wait(*line.platform, *line.device);
+    EXPECT_TRUE(wait.Blocked());
+    c.act(line, wait.stop);
+    EXPECT_EQ(wait.Get(), c.expected);
+  }
+}
+
+// After a hang-up every wait fails at once, the bytes received before it can still be
+// read, and then reads and writes fail.
+TYPED_TEST_P(DeviceOnLine, HangUpFailsWritesAndWaitsButKeepsReceivedBytes) {
+  TypeParam line;
+  ASSERT_TRUE(line.device->SetCommMask(EV_RXCHAR).Ok());
+  line.PeerWrite({1, 0, 2});
+  ASSERT_TRUE(line.WaitQueued(3));
+  {
+    PendingWait wait(*line.platform, *line.device);  // the arrival's event
+    ASSERT_EQ(wait.Get(), WaitOutcome::Events);
+  }
+  line.HangUp();
+  for (int wait_again = 0; wait_again < 2; ++wait_again) {
+    PendingWait wait(*line.platform, *line.device);
+    EXPECT_EQ(wait.Get(), WaitOutcome::Failed);
+  }
+  EXPECT_EQ(InQueue(*line.device), 3u);
+  EXPECT_EQ(ReadAll(*line.device, 3), (std::vector<std::uint8_t>{1, 0, 2}));
+  std::uint8_t byte = 0;
+  EXPECT_EQ(line.device->ReadChunk(&byte, 1).error, EIO);
+  const IoResult w = line.device->WriteChunk(&byte, 1, std::chrono::milliseconds(1000));
+  EXPECT_EQ(w.error, EIO);
+  EXPECT_EQ(w.bytes, 0u);
+}
+
+REGISTER_TYPED_TEST_SUITE_P(DeviceOnLine, OpensExclusivelyAndAgainAfterClose,
+                            PendingWaitEndsFromAnotherThread,
+                            HangUpFailsWritesAndWaitsButKeepsReceivedBytes);
+
+}  // namespace serial::platform
