@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "serial/custom_comm.h"
+#include "serial/tests/code_of.h"
 #include "serial/tests/wait_queued.h"
 #include "tests/drivers/bench_line.h"
 #include "tests/drivers/echo_line.h"
@@ -122,6 +123,30 @@ TEST_F(EchoPort, ASecondPortOnTheSameDeviceIsRefused) {
   second.SetDeviceName(line_.Path());
   EXPECT_FALSE(second.Open());
   const Bytes frame{0x42};
+  EXPECT_EQ(RoundTrip(frame), frame);
+}
+
+// The 8250 on QEMU's 16550 (clock 1.8432 MHz) can run only 57600 for 56000, 2.9 % off,
+// and reads back the rate asked: the change is refused and the line keeps its rate. The
+// FTDI adapter's divisor has eighths and runs 55944 for it, well within 1 %.
+TEST_F(EchoPort, ARateTheDivisorMissesIsRefusedAndTheLineRunsOn) {
+  const bool uart = line_.Path().find("ttyS") != std::string::npos;
+  comm_.SetBaudRate(serial::brCustom);
+  serial::platform::DCB before;
+  ASSERT_TRUE(comm_.GetDCB(before));
+  const std::int32_t refused =
+      serial::testing_support::CodeOf([&] { comm_.SetBaudValue(56000); });
+  serial::platform::DCB dcb;
+  ASSERT_TRUE(comm_.GetDCB(dcb));
+  std::printf("56000 asked of %s: error code %d, runs %u\n", line_.Path().c_str(), refused,
+              dcb.BaudRate);
+  EXPECT_EQ(refused, uart ? 3 : 0);
+  if (uart) {
+    EXPECT_EQ(dcb.BaudRate, before.BaudRate);
+  } else {
+    EXPECT_NEAR(dcb.BaudRate, 56000, 560);
+  }
+  const Bytes frame{0x01, 0x03, 0x00, 0x00};
   EXPECT_EQ(RoundTrip(frame), frame);
 }
 

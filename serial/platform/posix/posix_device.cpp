@@ -48,7 +48,7 @@ PosixDevice::~PosixDevice() {
 SysError PosixDevice::GetCommState(DCB& dcb) {
   std::lock_guard lock(mutex_);
   TermiosImage image;
-  if (const int error = tty::GetTermios(fd_.Get(), image)) return {error};
+  if (const int error = ReadRunning(image)) return {error};
   DCB now = dcb_;
   LoadDcb(image, now);
   if (kind_ == LineKind::PseudoTerminal) {
@@ -93,10 +93,24 @@ int PosixDevice::ApplyTermios(const TermiosImage& before, const TermiosImage& im
   if (const int error = tty::SetTermios(fd, image)) return error;
   if (kind_ == LineKind::PseudoTerminal) return 0;
   TermiosImage taken;
-  const int error = tty::GetTermios(fd, taken);
+  const int error = ReadRunning(taken);
   const int refused = error != 0 ? error : CheckTaken(image, taken);
   if (refused != 0) tty::SetTermios(fd, before);
   return refused;
+}
+
+// The settings the line runs: the terminal's, with the rate a 16550's divisor gives in
+// place of the rate asked, which the 8250 driver reads back.
+int PosixDevice::ReadRunning(TermiosImage& image) const {
+  const int fd = fd_.Get();
+  if (const int error = tty::GetTermios(fd, image)) return error;
+  UartClock clock;
+  if (kind_ == LineKind::Port && tty::GetUartClock(fd, clock) == 0) {
+    if (const std::optional<std::uint32_t> rate = DividedRate(clock, RateOf(image))) {
+      StoreRate(*rate, image);
+    }
+  }
+  return 0;
 }
 
 int PosixDevice::ApplyLines(const DCB& dcb) {

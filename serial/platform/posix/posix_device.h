@@ -59,6 +59,7 @@ class PosixDevice : public SerialDevice {
   using Clock = std::chrono::steady_clock;
 
   // All of these run with mutex_ held.
+  int ReadRunning(TermiosImage& image) const;
   int ApplyLines(const DCB& dcb);
   int ApplyTermios(const TermiosImage& before, const TermiosImage& image);
   void Release();

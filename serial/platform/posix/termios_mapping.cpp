@@ -35,29 +35,12 @@ std::uint32_t RateCode(std::uint32_t rate) {
   return BOTHER;
 }
 
-std::uint32_t RateOf(const TermiosImage& image) {
-  const std::uint32_t code = image.c_cflag & CBAUD;
-  if (code != BOTHER) {
-    for (const auto& r : kStandardRates) {
-      if (r.code == code) return r.rate;
-    }
-  }
-  return image.c_ospeed;
-}
-
 void Set(std::uint32_t& flags, std::uint32_t bits, bool on) {
   flags = on ? (flags | bits) : (flags & ~bits);
 }
 
 bool CtsRtsHandshake(const DCB& dcb) {
   return dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE;
-}
-
-void StoreRate(std::uint32_t rate, TermiosImage& image) {
-  image.c_cflag &= ~(CBAUD | CIBAUD);  // input rate 0: the same as the output rate
-  image.c_cflag |= RateCode(rate);
-  image.c_ispeed = rate;
-  image.c_ospeed = rate;
 }
 
 void StoreFrame(const DCB& dcb, TermiosImage& image) {
@@ -103,6 +86,23 @@ void LoadHandshake(bool crtscts, DCB& dcb) {
 }
 
 }  // namespace
+
+std::uint32_t RateOf(const TermiosImage& image) {
+  const std::uint32_t code = image.c_cflag & CBAUD;
+  if (code != BOTHER) {
+    for (const auto& r : kStandardRates) {
+      if (r.code == code) return r.rate;
+    }
+  }
+  return image.c_ospeed;
+}
+
+void StoreRate(std::uint32_t rate, TermiosImage& image) {
+  image.c_cflag &= ~(CBAUD | CIBAUD);  // input rate 0: the same as the output rate
+  image.c_cflag |= RateCode(rate);
+  image.c_ispeed = rate;
+  image.c_ospeed = rate;
+}
 
 int CheckDcb(const DCB& dcb) {
   const bool bad_rate = dcb.BaudRate == 0;

@@ -28,6 +28,10 @@ void StoreDcb(const DCB& dcb, TermiosImage& image);
 // What image holds, read into dcb; dcb otherwise keeps its values (those last set).
 void LoadDcb(const TermiosImage& image, DCB& dcb);
 
+// The rate the image holds, and a rate stored into it (its code where it has one).
+std::uint32_t RateOf(const TermiosImage& image);
+void StoreRate(std::uint32_t rate, TermiosImage& image);
+
 // The terminal marks bytes received with errors (PARMRK).
 bool MarksInput(const TermiosImage& image);
 

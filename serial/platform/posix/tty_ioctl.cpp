@@ -107,4 +107,12 @@ int SetExclusive(int fd, bool on) { return Result(::ioctl(fd, on ? TIOCEXCL : TI
 
 int SuspendOutput(int fd) { return Result(::ioctl(fd, TCXONC, TCOOFF)); }
 
+int GetUartClock(int fd, UartClock& clock) {
+  serial_struct info{};
+  if (::ioctl(fd, TIOCGSERIAL, &info) != 0) return errno;
+  clock = UartClock{info.type, static_cast<std::uint32_t>(std::max(info.baud_base, 0)),
+                    static_cast<std::uint32_t>(info.flags)};
+  return 0;
+}
+
 }  // namespace serial::platform::posix::tty

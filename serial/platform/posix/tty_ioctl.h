@@ -5,6 +5,7 @@
 
 #include "serial/platform/posix/line_events.h"
 #include "serial/platform/posix/termios_image.h"
+#include "serial/platform/posix/uart_divisor.h"
 
 namespace serial::platform::posix::tty {
 
@@ -22,6 +23,7 @@ int OutputWaiting(int fd, std::uint32_t& count);  // TIOCOUTQ
 int Flush(int fd, bool input, bool output);
 int SetExclusive(int fd, bool on);  // TIOCEXCL / TIOCNXCL
 int SuspendOutput(int fd);          // TCXONC TCOOFF
+int GetUartClock(int fd, UartClock& clock);  // TIOCGSERIAL
 
 // The bits SetModemLine takes.
 extern const int kDtr;

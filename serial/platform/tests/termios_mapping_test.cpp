@@ -1,11 +1,14 @@
 // The mapping needs no device: every field termios holds is checked on the records alone.
 #include "serial/platform/posix/termios_mapping.h"
 #include "serial/platform/posix/line_drain.h"
+#include "serial/platform/posix/uart_divisor.h"
 
 #include <asm/termbits.h>
 #include <gtest/gtest.h>
+#include <linux/serial.h>
 
 #include <cerrno>
+#include <optional>
 
 namespace serial::platform::posix {
 namespace {
@@ -163,6 +166,27 @@ TEST(TermiosMapping, TakenOnlyWhenTheDriverRunsWhatWasAsked) {
     c.driver(taken);
     EXPECT_EQ(CheckTaken(asked, taken), c.error) << c.what;
   }
+}
+
+// A 16550 on a PC's 1.8432 MHz clock (base 115200) runs the nearest whole divisor; what is
+// not known to divide that way is left to the terminal's own reading.
+TEST(TermiosMapping, RateA16550DivisorRuns) {
+  const UartClock pc{PORT_16550A, 115200, 0};
+  struct Case {
+    UartClock clock;
+    std::uint32_t asked;
+    std::optional<std::uint32_t> runs;
+  };
+  const Case cases[] = {
+      {pc, 9600, 9600},      {pc, 115200, 115200}, {pc, 56000, 57600},
+      {pc, 100000, 115200},  {pc, 300000, 115200}, {pc, 1, 2},  // divisor at most 0xFFFF
+      {{PORT_8250, 115200, 0}, 1200, 1200},
+      {{PORT_UNKNOWN, 115200, 0}, 56000, std::nullopt},         // USB serial
+      {{PORT_16550A, 115200, ASYNC_SPD_CUST}, 38400, std::nullopt},
+      {{PORT_16550A, 115200, ASYNC_MAGIC_MULTIPLIER}, 230400, std::nullopt},
+      {{PORT_16550A, 0, 0}, 9600, std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DividedRate(c.clock, c.asked), c.runs) << c.asked;
 }
 
 // Closing waits for the output at most twice its line time plus a margin.
