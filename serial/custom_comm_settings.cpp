@@ -3,6 +3,7 @@
 
 #include "serial/custom_comm.h"
 #include "serial/enum_range.h"
+#include "serial/timeouts_record.h"
 
 namespace serial {
 
@@ -177,14 +178,8 @@ bool TCustomComm::UpdateBuffers() {
 }
 
 bool TCustomComm::UpdateTimeouts() {
-  const TimeoutValues& t = timeouts_.Stored();
-  const platform::COMMTIMEOUTS timeouts{
-      .ReadIntervalTimeout = t.read_interval,
-      .ReadTotalTimeoutMultiplier = t.read_multiplier,
-      .ReadTotalTimeoutConstant = t.read_constant,
-      .WriteTotalTimeoutMultiplier = t.write_multiplier,
-      .WriteTotalTimeoutConstant = t.write_constant};
-  if (device_ == nullptr || !Succeeded(device_->SetCommTimeouts(timeouts)))
+  if (device_ == nullptr ||
+      !Succeeded(device_->SetCommTimeouts(BuildTimeouts(timeouts_.Stored()))))
     throw EDeviceError::Fixed(DEVICE_UPDATE_TIMEOUTS);
   return true;
 }

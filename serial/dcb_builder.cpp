@@ -47,15 +47,39 @@ platform::DCB BuildDCB(const StoredLineSettings& s) {
   SetFlags(dcb, s);
   dcb.XonLim = static_cast<std::uint16_t>(s.buffers.input_size / 4);
   dcb.XoffLim = static_cast<std::uint16_t>(s.buffers.input_size / 4);
-  dcb.ByteSize = static_cast<std::uint8_t>(s.data_control.data_bits + 4);
-  dcb.Parity = static_cast<std::uint8_t>(s.data_control.parity);
-  dcb.StopBits = static_cast<std::uint8_t>(s.data_control.stop_bits);
-  dcb.XonChar = s.event_chars.xon_char;
-  dcb.XoffChar = s.event_chars.xoff_char;
-  dcb.ErrorChar = s.event_chars.error_char;
-  dcb.EofChar = s.event_chars.eof_char;
-  dcb.EvtChar = s.event_chars.event_char;
+  PutDataControl(dcb, s.data_control);
+  PutEventChars(dcb, s.event_chars);
   return dcb;
+}
+
+// The block counts data bits from 0, the settings from db4; parity and stop bits are the
+// members' ordinals.
+void PutDataControl(platform::DCB& dcb, const DataControlValues& values) {
+  dcb.ByteSize = static_cast<std::uint8_t>(values.data_bits + 4);
+  dcb.Parity = static_cast<std::uint8_t>(values.parity);
+  dcb.StopBits = static_cast<std::uint8_t>(values.stop_bits);
+}
+
+DataControlValues DataControlFrom(const platform::DCB& dcb) {
+  return {.data_bits = static_cast<TDataBits>(dcb.ByteSize - 4),
+          .parity = static_cast<TParity>(dcb.Parity),
+          .stop_bits = static_cast<TStopBits>(dcb.StopBits)};
+}
+
+void PutEventChars(platform::DCB& dcb, const EventCharValues& values) {
+  dcb.XonChar = values.xon_char;
+  dcb.XoffChar = values.xoff_char;
+  dcb.EofChar = values.eof_char;
+  dcb.ErrorChar = values.error_char;
+  dcb.EvtChar = values.event_char;
+}
+
+EventCharValues EventCharsFrom(const platform::DCB& dcb) {
+  return {.xon_char = dcb.XonChar,
+          .xoff_char = dcb.XoffChar,
+          .eof_char = dcb.EofChar,
+          .error_char = dcb.ErrorChar,
+          .event_char = dcb.EvtChar};
 }
 
 }  // namespace serial

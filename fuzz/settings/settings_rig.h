@@ -46,7 +46,7 @@ struct Snapshot {
   std::uint16_t output_size = 0;
   std::uint16_t input_timeout = 0;
   std::uint16_t output_timeout = 0;
-  std::uint32_t timeouts[5] = {};
+  serial::TimeoutValues timeouts;
   friend bool operator==(const Snapshot&, const Snapshot&) = default;
 };
 
