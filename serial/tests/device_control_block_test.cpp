@@ -1,4 +1,5 @@
-// The device control block built from stored settings, field by field.
+// The device control block built from stored settings, field by field, and the device
+// records read back into the settings.
 #include "serial/dcb_builder.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <functional>
 
 #include "serial/tests/dcb_print.h"
+#include "serial/timeouts_record.h"
 
 namespace serial {
 namespace {
@@ -114,6 +116,21 @@ TEST_P(DeviceControlBlockRow, SetsItsFieldsAndNothingElse) {
 
 INSTANTIATE_TEST_SUITE_P(Mapping, DeviceControlBlockRow, testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Every member, and distinct characters and time-outs, so that a shifted or swapped field
+// cannot pass.
+TEST(DeviceRecords, ReadingBackWhatWasBuiltGivesTheStoredValues) {
+  StoredLineSettings stored;
+  for (int m = db4; m <= db8; ++m) {
+    stored.data_control = {static_cast<TDataBits>(m), static_cast<TParity>(m),
+                           static_cast<TStopBits>(m % (sb2 + 1))};
+    EXPECT_EQ(DataControlFrom(BuildDCB(stored)), stored.data_control) << "member " << m;
+  }
+  stored.event_chars = {1, 2, 3, 4, 5};
+  EXPECT_EQ(EventCharsFrom(BuildDCB(stored)), stored.event_chars);
+  const TimeoutValues timeouts{11, 12, 13, 14, 15};
+  EXPECT_EQ(TimeoutsFrom(BuildTimeouts(timeouts)), timeouts);
+}
 
 }  // namespace
 }  // namespace serial
