@@ -231,16 +231,20 @@ TEST_F(PtyDevice, BytesRoundTripBothWaysWithZeros) {
   EXPECT_EQ(pty.Read(out.size()), out);
 }
 
+// Sends n bytes to a device whose buffer holds 128, and lets one event wait fill that
+// buffer: the kernel keeps the rest.
+void FillBuffer(PtyLine& line, const Bytes& sent) {
+  ASSERT_TRUE(line.device->SetupComm(128, 128).Ok());
+  ASSERT_TRUE(line.device->SetCommMask(EV_RXCHAR).Ok());
+  ASSERT_TRUE(line.pty.Write(sent));
+  ASSERT_TRUE(InQueueReaches(*line.device, static_cast<std::uint32_t>(sent.size())));
+  PtyWait wait(*line.device);  // moves at most 128 bytes into the device's buffer
+  ASSERT_EQ(wait.Get(), WaitOutcome::Events);
+}
+
 TEST_F(PtyDevice, InQueueIsExactAndOrderKeptAcrossBufferAndKernel) {
-  ASSERT_TRUE(device->SetupComm(128, 128).Ok());
-  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
   const Bytes sent = Pattern(1000);
-  ASSERT_TRUE(pty.Write(sent));
-  ASSERT_TRUE(InQueueReaches(*device, 1000));
-  {
-    PtyWait wait(*device);  // moves at most 128 bytes into the device's buffer
-    EXPECT_EQ(wait.Get(), WaitOutcome::Events);
-  }
+  ASSERT_NO_FATAL_FAILURE(FillBuffer(*this, sent));
   {
     // The buffer is full and the kernel still holds bytes: no new arrival, no event, and
     // no spinning on a descriptor that stays readable.
@@ -262,15 +266,8 @@ TEST_F(PtyDevice, InQueueIsExactAndOrderKeptAcrossBufferAndKernel) {
 // With the buffer full the device is not watched: the wait must learn of the room the
 // owner's read makes, then take what the kernel kept.
 TEST_F(PtyDevice, AWaitOnAFullBufferResumesWhenTheOwnerMakesRoom) {
-  ASSERT_TRUE(device->SetupComm(128, 128).Ok());
-  ASSERT_TRUE(device->SetCommMask(EV_RXCHAR).Ok());
   const Bytes sent = Pattern(300);
-  ASSERT_TRUE(pty.Write(sent));
-  ASSERT_TRUE(InQueueReaches(*device, 300));
-  {
-    PtyWait wait(*device);
-    ASSERT_EQ(wait.Get(), WaitOutcome::Events);
-  }
+  ASSERT_NO_FATAL_FAILURE(FillBuffer(*this, sent));
   PtyWait wait(*device);
   ASSERT_TRUE(wait.Blocked());
   Bytes got = ReadAll(*device, 128);
