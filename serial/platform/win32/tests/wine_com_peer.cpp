@@ -12,10 +12,18 @@
 //                        master is closed), as a removed adapter or a dropped line would.
 // Then it runs `runner program.exe arguments...` with those names in the environment,
 // relays until the program ends, removes the links and exits with the program's status.
+//
+// Two more environment variables serve programs that talk to a device on the port:
+//   RTUTEST_COM_SERVE    when set, a Linux command (program and arguments, blank-separated)
+//                        that serves the far end: it is started with `--device <far end>`,
+//                        must print one line when it is ready, and gets SIGTERM at the end;
+//   RTUTEST_COM_WIRE     set here: a file (as a Windows path) that receives every byte the
+//                        port under test sends, in order, as it passes on the line.
 // Each pty's slave side is also held open here, so a port that Wine closes between two
 // tests does not hang up by itself.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -25,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -92,13 +101,16 @@ struct Direction {
   int from = -1;
   int to = -1;
   std::string backlog;
+  int tap = -1;  // a copy of every byte taken, when set
   static constexpr std::size_t kMaxBacklog = 64 * 1024;
 
   bool WantsInput() const { return backlog.size() < kMaxBacklog; }
   void TakeInput() {
     char buffer[4096];
     const ssize_t n = ::read(from, buffer, sizeof buffer);
-    if (n > 0) backlog.append(buffer, static_cast<std::size_t>(n));
+    if (n <= 0) return;
+    backlog.append(buffer, static_cast<std::size_t>(n));
+    if (tap >= 0 && ::write(tap, buffer, static_cast<std::size_t>(n)) != n) Die("writing the wire file");
   }
   void GiveOutput() {
     const ssize_t n = ::write(to, backlog.data(), backlog.size());
@@ -108,6 +120,46 @@ struct Direction {
 
 volatile sig_atomic_t child_ended = 0;
 void OnChild(int) { child_ended = 1; }
+
+// Starts the far end's server on the peer pty and waits for its ready line.
+pid_t StartServer(const std::string& command, const Pty& peer) {
+  std::vector<std::string> words;
+  std::istringstream in(command);
+  for (std::string word; in >> word;) words.push_back(word);
+  if (words.empty()) return -1;
+  words.push_back("--device");
+  words.push_back(::ptsname(peer.master));
+  int ready[2];
+  if (::pipe2(ready, O_CLOEXEC) != 0) Die("pipe");
+  const pid_t server = ::fork();
+  if (server < 0) Die("fork");
+  if (server == 0) {
+    ::dup2(ready[1], STDOUT_FILENO);
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    Die("exec " + words[0]);
+  }
+  ::close(ready[1]);
+  pollfd fd{ready[0], POLLIN, 0};
+  char c = 0;
+  // Ready when its first line has been printed; a server that dies first fails the run.
+  while (::poll(&fd, 1, 30000) > 0 && ::read(ready[0], &c, 1) == 1 && c != '\n') {
+  }
+  ::close(ready[0]);
+  if (c != '\n') {
+    errno = 0;
+    Die("the far end's server did not get ready: " + command);
+  }
+  return server;
+}
+
+// Linux path as the Windows program sees it: through Wine's drive Z:.
+std::string WindowsPath(std::string path) {
+  for (char& c : path) if (c == '/') c = '\\';
+  return "Z:" + path;
+}
 
 }  // namespace
 
@@ -124,6 +176,13 @@ int main(int argc, char** argv) {
   ::setenv("RTUTEST_COM_PEER", peer.name.c_str(), 1);
   ::setenv("RTUTEST_COM_CONTROL", control.name.c_str(), 1);
 
+  char wire_path[] = "/tmp/rtutest-wire-XXXXXX";
+  const int wire = ::mkstemp(wire_path);
+  if (wire < 0) Die("mkstemp");
+  ::setenv("RTUTEST_COM_WIRE", WindowsPath(wire_path).c_str(), 1);
+  const char* serve = std::getenv("RTUTEST_COM_SERVE");
+  const pid_t server = serve != nullptr ? StartServer(serve, peer) : -1;
+
   struct sigaction action{};
   action.sa_handler = OnChild;
   ::sigaction(SIGCHLD, &action, nullptr);
@@ -135,7 +194,7 @@ int main(int argc, char** argv) {
   }
 
   for (Pty* p : {&port, &peer, &control}) ::fcntl(p->master, F_SETFL, O_NONBLOCK);
-  Direction to_peer{port.master, peer.master, {}}, to_port{peer.master, port.master, {}};
+  Direction to_peer{port.master, peer.master, {}, wire}, to_port{peer.master, port.master, {}};
   bool port_up = true;
   while (!child_ended) {
     // Fixed slots: 0 control, then (input, output) of each direction while the port is up.
@@ -169,6 +228,12 @@ int main(int argc, char** argv) {
 
   int status = 0;
   ::waitpid(child, &status, 0);
+  if (server > 0) {
+    ::kill(server, SIGTERM);
+    ::waitpid(server, nullptr, 0);
+  }
+  ::close(wire);
+  ::unlink(wire_path);
   for (Pty* p : {&port, &peer, &control}) ::unlink(p->link.c_str());
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
