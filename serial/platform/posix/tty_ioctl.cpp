@@ -111,7 +111,15 @@ int GetUartClock(int fd, UartClock& clock) {
   serial_struct info{};
   if (::ioctl(fd, TIOCGSERIAL, &info) != 0) return errno;
   clock = UartClock{info.type, static_cast<std::uint32_t>(std::max(info.baud_base, 0)),
-                    static_cast<std::uint32_t>(info.flags)};
+                    static_cast<std::uint32_t>(info.flags),
+                    static_cast<std::uint32_t>(std::max(info.xmit_fifo_size, 0))};
+  return 0;
+}
+
+int TransmitterEmpty(int fd, bool& empty) {
+  unsigned int lsr = 0;
+  if (::ioctl(fd, TIOCSERGETLSR, &lsr) != 0) return errno;
+  empty = (lsr & TIOCSER_TEMT) != 0;
   return 0;
 }
 
