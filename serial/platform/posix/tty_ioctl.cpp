@@ -80,7 +80,12 @@ int SetRs485(int fd, bool on) {
   } else {
     rs485.flags &= ~SER_RS485_ENABLED;
   }
-  return Result(::ioctl(fd, TIOCSRS485, &rs485));
+  if (::ioctl(fd, TIOCSRS485, &rs485) != 0) return errno;
+  // A port without the mode may take the call and clear the flag: it did not take it.
+  if (on && (::ioctl(fd, TIOCGRS485, &rs485) != 0 || !(rs485.flags & SER_RS485_ENABLED))) {
+    return EOPNOTSUPP;
+  }
+  return 0;
 }
 
 int InputWaiting(int fd, std::uint32_t& count) {
