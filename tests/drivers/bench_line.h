@@ -17,8 +17,9 @@ namespace drivers {
 // is a failure of the test that names it, never a skip.
 std::string DevicePath();
 
-// Sends one request line to the bench ("unplug", "plug", "peer ttyS1 stall") and returns
-// the answer line ("ok", "error ..."). The answer is bounded by `patience`.
+// Sends one request line to the bench ("unplug", "plug", "peer ttyS1 stall", "break ttyS1":
+// Telnet's BREAK to QEMU, which raises a break on the UART) and returns the answer line
+// ("ok", "error ..."). The answer is bounded by `patience`.
 std::string BenchRequest(const std::string& request,
                          std::chrono::milliseconds patience = std::chrono::seconds(20));
 

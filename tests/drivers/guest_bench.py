@@ -94,7 +94,8 @@ class Line:
 
     def __init__(self, name):
         self.name, self.fd, self.mode, self.sim = name, None, "echo", None
-        self.socket = None     # the USB adapter's connection while plugged
+        self.socket = None     # the USB adapter's connection while plugged, ttyS1's always
+        self.telnet = False    # QEMU reads Telnet commands from this end: FF goes doubled
 
     def read_device(self):
         try:
@@ -106,10 +107,14 @@ class Line:
         if not data:
             return False
         if self.mode == "echo":
-            self._write(self.fd, data)
+            self.send(data)
         elif self.mode == "sim" and self.sim:
             self._write(self.sim.master, data)
         return True
+
+    def send(self, data):
+        """Data for the guest's line; QEMU sends its own bytes to us unescaped."""
+        self._write(self.fd, data.replace(b"\xff", b"\xff\xff") if self.telnet else data)
 
     def discard(self, quiet=0.3, patience=5.0):
         """Drops what a stalled line still holds, so no later test receives its echo."""
@@ -131,7 +136,7 @@ class Line:
         except (BlockingIOError, OSError):
             return
         if data and self.fd is not None:
-            self._write(self.fd, data)
+            self.send(data)
 
     @staticmethod
     def _write(fd, data, patience=20.0):
@@ -192,7 +197,9 @@ class Server:
             % (self.state_dir, CHECKOUT),
             "-chardev", "file,id=console,path=" + self.path("console.log"),
             "-serial", "chardev:console",
-            "-chardev", "pty,id=ser1", "-serial", "chardev:ser1",
+            # Telnet on ttyS1's host end: IAC BRK (FF F3) makes QEMU raise a break.
+            "-chardev", "socket,id=ser1,server=on,wait=off,telnet=on,path=" + self.sock("ser1"),
+            "-serial", "chardev:ser1",
             "-device", "virtio-serial-pci",
             "-chardev", "socket,id=agent,server=on,wait=off,path=" + self.sock("agent"),
             "-device", "virtserialport,chardev=agent,name=bench.agent",
@@ -224,20 +231,29 @@ class Server:
         self.figures["kernel"] = version
 
     def attach_ser1(self, deadline):
-        # QEMU names the pty of ttyS1's host end in its log.
-        while True:
-            with open(self.path("qemu.log"), "rb") as f:
-                for line in f.read().decode(errors="replace").splitlines():
-                    if "(label ser1)" in line:
-                        pts = line.split("redirected to ")[1].split()[0]
-                        fd = os.open(pts, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-                        _raw(fd)
-                        self.lines["ttyS1"].fd = fd
-                        self.watch("ttyS1")
-                        return
-            if self.qemu.poll() is not None or time.monotonic() > deadline:
-                raise BenchError("QEMU gave no pty for ttyS1")
-            time.sleep(0.02)
+        # QEMU opens a Telnet session with four 3-byte offers (WILL ECHO, WILL SUPPRESS GO
+        # AHEAD, WILL BINARY, DO BINARY) before any byte of the guest's.
+        s = _connect(self.sock("ser1"), deadline)
+        offers = b""
+        while len(offers) < 12:
+            if not select.select([s], [], [], max(0.0, deadline - time.monotonic()))[0]:
+                raise BenchError("QEMU opened no Telnet session on ttyS1")
+            chunk = s.recv(12 - len(offers))
+            if not chunk:
+                raise BenchError("QEMU closed ttyS1's Telnet session")
+            offers += chunk
+        if offers[::3] != b"\xff" * 4:
+            raise BenchError("ttyS1's Telnet session began with %r" % offers)
+        s.setblocking(False)
+        line = self.lines["ttyS1"]
+        line.fd, line.socket, line.telnet = s.fileno(), s, True
+        self.watch("ttyS1")
+
+    def send_break(self, name):
+        line = self.lines.get(name)
+        if line is None or not line.telnet:
+            raise BenchError("%s cannot carry a break" % name)
+        line._write(line.fd, b"\xff\xf3")  # IAC BRK
 
     # --- the USB adapter ---------------------------------------------------------------
     def plug(self):
@@ -322,6 +338,8 @@ class Server:
                 self.plug()
             elif len(words) == 3 and words[0] == "peer":
                 self.set_peer(words[1], words[2])
+            elif len(words) == 2 and words[0] == "break":
+                self.send_break(words[1])
             else:
                 return "error unknown request"
             return "ok"

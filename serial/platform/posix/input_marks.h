@@ -24,6 +24,8 @@ class InputMarks {
  public:
   // Decodes n received bytes; a mark that is not complete yet is held for the next call.
   Decoded Take(const std::uint8_t* bytes, std::size_t n, const InputRules& rules);
+  // Forgets a mark begun but not ended: its bytes were discarded, or the marking changed.
+  void Reset() { state_ = State::Plain; }
 
  private:
   enum class State { Plain, AfterFF, AfterFF00 };

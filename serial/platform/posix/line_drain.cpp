@@ -9,30 +9,45 @@
 namespace serial::platform::posix {
 
 using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr std::uint32_t kUnknownFifo = 64;  // the deepest FIFO the 8250 driver fills
+
+// The driver signals no "drained" event, so waits look again every couple of character
+// times (1 to 50 ms): a bounded number of looks, not a spin.
+Clock::duration LookInterval(std::chrono::microseconds character) {
+  return std::clamp<Clock::duration>(2 * character, milliseconds(1), milliseconds(50));
+}
+
+}  // namespace
 
 milliseconds DrainBudget(std::chrono::microseconds character, std::uint32_t queued) {
   constexpr milliseconds kMargin{100};
   return std::chrono::ceil<milliseconds>(2 * character * std::uint64_t{queued}) + kMargin;
 }
 
-// The driver signals no "drained" event, so the wait looks again every couple of
-// character times (1 to 50 ms): a bounded number of looks, not a spin. A queue that does
-// not shrink for longer than a full UART FIFO takes to send twice is stalled (CTS low,
-// XOFF received, the peer gone): what is left is discarded then, before the budget.
-bool DrainOrDiscard(int fd, const TermiosImage& line) {
-  using Clock = std::chrono::steady_clock;
-  constexpr std::uint32_t kFifoDepth = 64;  // the deepest UART FIFO the driver fills
+DrainLimits DrainLimitsFor(std::chrono::microseconds character, std::uint32_t queued,
+                           std::uint32_t fifo) {
+  return DrainLimits{.budget = DrainBudget(character, queued + fifo),
+                     .stall = DrainBudget(character, fifo != 0 ? fifo : kUnknownFifo)};
+}
+
+// A queue that does not shrink within the stall window is stalled (CTS low, XOFF received,
+// the peer gone): what is left is discarded then, before the budget.
+bool DrainOrDiscard(int fd, const TermiosImage& line, std::uint32_t fifo) {
   std::uint32_t queued = 0;
   if (tty::OutputWaiting(fd, queued) != 0 || queued == 0) return false;
   const auto character = CharacterTime(line);
+  const DrainLimits limits = DrainLimitsFor(character, queued, fifo);
   const auto start = Clock::now();
-  const auto deadline = start + DrainBudget(character, queued);
-  const auto stall = DrainBudget(character, kFifoDepth);
-  const auto look = std::clamp<Clock::duration>(2 * character, milliseconds(1), milliseconds(50));
+  const auto deadline = start + limits.budget;
+  const auto look = LookInterval(character);
   auto last_progress = start;
   while (queued > 0) {
     const auto now = Clock::now();
-    if (now >= deadline || now - last_progress > stall) break;
+    if (now >= deadline || now - last_progress > limits.stall) break;
     std::this_thread::sleep_for(std::min<Clock::duration>(look, deadline - now));
     std::uint32_t now_queued = 0;
     if (tty::OutputWaiting(fd, now_queued) != 0) return false;
@@ -45,6 +60,18 @@ bool DrainOrDiscard(int fd, const TermiosImage& line) {
   // tty layer then discards instead of waiting when the descriptor closes.
   if (tty::OutputWaiting(fd, queued) == 0 && queued > 0) tty::SuspendOutput(fd);
   return true;
+}
+
+void AwaitTransmitterEmpty(int fd, const TermiosImage& line, std::uint32_t fifo) {
+  bool empty = false;
+  if (tty::TransmitterEmpty(fd, empty) != 0 || empty) return;
+  const auto character = CharacterTime(line);
+  const auto deadline = Clock::now() + DrainBudget(character, fifo != 0 ? fifo : kUnknownFifo);
+  const auto look = LookInterval(character);
+  while (!empty && Clock::now() < deadline) {
+    std::this_thread::sleep_for(look);
+    if (tty::TransmitterEmpty(fd, empty) != 0) return;
+  }
 }
 
 }  // namespace serial::platform::posix

@@ -11,14 +11,31 @@
 namespace serial::platform::posix {
 
 // How long queued bytes may take to leave: twice their line time, plus a margin for the
-// driver and the UART's own FIFO.
+// driver.
 std::chrono::milliseconds DrainBudget(std::chrono::microseconds character,
                                       std::uint32_t queued);
 
-// Waits while the driver still holds output, at most DrainBudget of what was queued at
-// the start at the line's rate; discards what is left then, so that close() does not
-// wait. Returns true when output had to be discarded. Nothing is purged when the output
-// drains in time.
-bool DrainOrDiscard(int fd, const TermiosImage& line);
+// The driver's count of queued output leaves out the UART's transmit FIFO (a 16550A shows
+// 1 byte queued while its 16-byte FIFO still sends): the budget of a drain counts the FIFO
+// beside the queue, and the queue counts as stalled only once it has not moved for longer
+// than the FIFO takes to send twice.
+struct DrainLimits {
+  std::chrono::milliseconds budget;
+  std::chrono::milliseconds stall;
+};
+// fifo: the transmit FIFO's size as the driver tells it, 0 when it does not.
+DrainLimits DrainLimitsFor(std::chrono::microseconds character, std::uint32_t queued,
+                           std::uint32_t fifo);
+
+// Waits while the driver still holds output, within DrainLimitsFor what was queued at the
+// start at the line's rate; discards what is left then, so that close() does not wait.
+// Returns true when output had to be discarded. Nothing is purged when the output drains
+// in time.
+bool DrainOrDiscard(int fd, const TermiosImage& line, std::uint32_t fifo);
+
+// Waits until the UART's transmitter is empty (TIOCSERGETLSR), at most the FIFO's line
+// time twice: the settings found at opening may then change the rate and frame without
+// cutting the last frame short. Returns at once where the driver cannot tell.
+void AwaitTransmitterEmpty(int fd, const TermiosImage& line, std::uint32_t fifo);
 
 }  // namespace serial::platform::posix

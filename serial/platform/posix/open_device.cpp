@@ -11,6 +11,7 @@
 #include "serial/platform/posix/device_name.h"
 #include "serial/platform/posix/posix_device.h"
 #include "serial/platform/posix/serial_line.h"
+#include "serial/platform/posix/uart_divisor.h"
 #include "serial/platform/posix/termios_mapping.h"
 #include "serial/platform/posix/tty_ioctl.h"
 
@@ -70,7 +71,8 @@ std::unique_ptr<SerialDevice> OpenDevice(const std::string& name, int& error) {
     tty::SetExclusive(fd.Get(), false);
     return nullptr;
   }
-  return std::make_unique<PosixDevice>(std::move(fd), line.kind, initial, found);
+  return std::make_unique<PosixDevice>(std::move(fd), line.kind, initial, found,
+                                       DividesPlainly(line.driver));
 }
 
 }  // namespace serial::platform::posix

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "serial/platform/posix/posix_device.h"
+#include "serial/platform/posix/bounded_close.h"
 #include "serial/platform/posix/line_drain.h"
 #include "serial/platform/posix/termios_mapping.h"
 #include "serial/platform/posix/tty_ioctl.h"
@@ -23,8 +24,9 @@ constexpr std::uint32_t kBaudUser = 0x10000000;  // any rate may be set
 }  // namespace
 
 PosixDevice::PosixDevice(UniqueFd fd, LineKind kind, const DCB& initial,
-                         const TermiosImage& found)
-    : fd_(std::move(fd)), kind_(kind), found_(found), dcb_(initial) {
+                         const TermiosImage& found, bool plain_divisor)
+    : fd_(std::move(fd)), kind_(kind), plain_divisor_(plain_divisor), found_(found),
+      dcb_(initial) {
   std::lock_guard lock(mutex_);
   TermiosImage now;
   if (tty::GetTermios(fd_.Get(), now) == 0) character_time_ = CharacterTime(now);
@@ -32,17 +34,24 @@ PosixDevice::PosixDevice(UniqueFd fd, LineKind kind, const DCB& initial,
 }
 
 // Output the line cannot send would make close() wait up to the driver's closing wait;
-// it gets the time it needs and is discarded after. Then the terminal gets back the
-// settings it had (hang-up on close included) and loses the exclusive flag, which lives
-// on the terminal, not on our descriptor. A device already given back is left alone.
+// it gets the time it needs and is discarded after. Once the transmitter is empty the
+// terminal gets back the settings it had (hang-up on close included) and loses the
+// exclusive flag, which lives on the terminal, not on our descriptor. The close itself is
+// bounded: a driver that can neither discard nor stop its output (USB serial) would hold
+// it for its closing wait. A device already given back is left alone.
 PosixDevice::~PosixDevice() {
   StopLineWatch();
   if (released_) return;
   const int fd = fd_.Get();
   TermiosImage now;
-  if (tty::GetTermios(fd, now) == 0) DrainOrDiscard(fd, now);
+  if (tty::GetTermios(fd, now) == 0) {
+    UartClock uart;
+    const std::uint32_t fifo = tty::GetUartClock(fd, uart) == 0 ? uart.fifo : 0;
+    if (!DrainOrDiscard(fd, now, fifo)) AwaitTransmitterEmpty(fd, now, fifo);
+  }
   tty::SetTermios(fd, found_);
   tty::SetExclusive(fd, false);
+  CloseWithin(fd_.Release(), kCloseBound);
 }
 
 SysError PosixDevice::GetCommState(DCB& dcb) {
@@ -63,7 +72,8 @@ SysError PosixDevice::GetCommState(DCB& dcb) {
 }
 
 // Checks the whole block first and writes termios once, so that a refused block leaves
-// the device as it was.
+// the device as it was: lines the driver refuses put the terminal's previous settings and
+// lines back, and the cached block, input rules and character time keep their values.
 SysError PosixDevice::SetCommState(const DCB& dcb) {
   if (const int error = CheckDcb(dcb)) return {error};
   std::lock_guard lock(mutex_);
@@ -71,18 +81,38 @@ SysError PosixDevice::SetCommState(const DCB& dcb) {
   if (const int error = tty::GetTermios(fd_.Get(), before)) return {error};
   TermiosImage image = before;
   StoreDcb(dcb, image);
-  const int applied = ApplyTermios(before, image);
-  const int lines = applied == 0 ? ApplyLines(dcb) : 0;
-  SettingsApplied();
-  if (applied != 0) return {applied};
-  if (lines != 0) return {lines};
-  dcb_ = dcb;
-  character_time_ = CharacterTime(image);
-  input_rules_ = InputRules{
+  const InputRules rules{
       .marked = MarksInput(image),
       .error_char = dcb.fErrorChar ? std::optional<std::uint8_t>(dcb.ErrorChar) : std::nullopt,
       .discard_null = dcb.fNull != 0};
+  if (rules.marked != input_rules_.marked) ChangeMarking();
+  const int applied = ApplyTermios(before, image);
+  const int lines = applied == 0 ? ApplyLines(dcb) : 0;
+  if (lines != 0) {
+    tty::SetTermios(fd_.Get(), before);
+    ApplyLines(dcb_);
+  }
+  SettingsApplied();
+  if (applied != 0 || lines != 0) {
+    earlier_bytes_ = 0;  // the marking stayed as it was
+    return {applied != 0 ? applied : lines};
+  }
+  dcb_ = dcb;
+  character_time_ = CharacterTime(image);
+  input_rules_ = rules;
   return {};
+}
+
+// The tty layer marks (or not) each byte as it receives it: what it holds now was received
+// under the present rules. The buffer takes what it can under those; the count of what the
+// kernel still holds is decoded the same way once read.
+void PosixDevice::ChangeMarking() {
+  Fill();
+  std::uint32_t held = 0;
+  if (failure_ != 0 || tty::InputWaiting(fd_.Get(), held) != 0) held = 0;
+  earlier_rules_ = input_rules_;
+  earlier_bytes_ = held;
+  if (held == 0) marks_.Reset();
 }
 
 // A driver may set another rate or frame than asked without failing (ftdi_sio keeps 8
@@ -100,12 +130,13 @@ int PosixDevice::ApplyTermios(const TermiosImage& before, const TermiosImage& im
 }
 
 // The settings the line runs: the terminal's, with the rate a 16550's divisor gives in
-// place of the rate asked, which the 8250 driver reads back.
+// place of the rate asked, which the 8250 driver reads back. Only where the port's driver
+// is known to divide plainly; elsewhere the terminal's reading is trusted.
 int PosixDevice::ReadRunning(TermiosImage& image) const {
   const int fd = fd_.Get();
   if (const int error = tty::GetTermios(fd, image)) return error;
   UartClock clock;
-  if (kind_ == LineKind::Port && tty::GetUartClock(fd, clock) == 0) {
+  if (plain_divisor_ && tty::GetUartClock(fd, clock) == 0) {
     if (const std::optional<std::uint32_t> rate = DividedRate(clock, RateOf(image))) {
       StoreRate(*rate, image);
     }
@@ -121,6 +152,9 @@ int PosixDevice::ApplyLines(const DCB& dcb) {
     if (error != 0 && !Lacking(error)) return error;
     rs485_ = toggle && error == 0;
   }
+  // Without the driver's RS-485 mode nothing would raise RTS while sending: a line has not
+  // taken the setting (a pty has no RTS to hold low).
+  if (toggle && !rs485_ && kind_ == LineKind::Port) return EINVAL;
   const int dtr = tty::SetModemLine(fd, tty::kDtr, dcb.fDtrControl != DTR_CONTROL_DISABLE);
   if (dtr != 0 && !Lacking(dtr)) return dtr;
   // Under the handshake or RS-485 mode the driver moves RTS itself.
@@ -165,7 +199,12 @@ SysError PosixDevice::SetupComm(std::uint32_t input_queue, std::uint32_t output_
 SysError PosixDevice::PurgeComm(std::uint32_t flags) {
   std::lock_guard lock(mutex_);
   const bool input = (flags & PURGE_RXCLEAR) != 0;
-  if (input) buffer_.clear();
+  if (input) {
+    // A mark split by the last read is gone with the bytes that would have ended it.
+    buffer_.clear();
+    marks_.Reset();
+    earlier_bytes_ = 0;
+  }
   WakeEventThread();
   if ((flags & PURGE_TXCLEAR) != 0) owner_wake_.Signal();  // a wait for room is over
   return {tty::Flush(fd_.Get(), input, (flags & PURGE_TXCLEAR) != 0)};
@@ -184,7 +223,7 @@ SysError PosixDevice::ClearCommErrorFor(QueueCount wanted, std::uint32_t& errors
 
 SysError PosixDevice::Report(bool input, bool output, std::uint32_t& errors, COMSTAT& status) {
   std::lock_guard lock(mutex_);
-  PollLines();
+  PollLines(true);
   errors = std::exchange(errors_, 0);
   status = COMSTAT{};
   // The kernel's bytes are taken into the buffer first: marked input counts as what it

@@ -3,10 +3,11 @@
 // kept as last set) and must be taken by the driver as asked; received bytes pass through
 // a bounded buffer of the device's own, filled by whichever thread reads first, so that
 // arrivals and the event character are seen exactly once. Modem lines are read when the
-// driver's wait for a line change returns (sampled every 100 ms where it has none), line
-// counters at most every 100 ms while input comes in. A hang-up gives the device back to
-// the kernel at once; closing waits only as long as the queued output takes and leaves the
-// terminal's settings as they were found.
+// driver's wait for a line change returns (sampled every 100 ms where it has none, and once
+// a second while it waits, for drivers whose wait never returns), line counters at most
+// every 100 ms while input comes in or the owner asks for the queues. A hang-up gives the
+// device back to the kernel at once; closing waits only as long as the queued output takes,
+// never for the driver's closing wait, and leaves the terminal's settings as they were found.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -29,8 +30,10 @@ namespace serial::platform::posix {
 class PosixDevice : public SerialDevice {
  public:
   // fd: an open terminal, exclusive and raw; initial: the block its settings give;
-  // found: its settings before it was made raw, restored when it is closed.
-  PosixDevice(UniqueFd fd, LineKind kind, const DCB& initial, const TermiosImage& found);
+  // found: its settings before it was made raw, restored when it is closed; plain_divisor:
+  // the port's driver programs a 16550's whole divisor (DividesPlainly).
+  PosixDevice(UniqueFd fd, LineKind kind, const DCB& initial, const TermiosImage& found,
+              bool plain_divisor = false);
   ~PosixDevice() override;
 
   SysError GetCommState(DCB& dcb) override;
@@ -53,6 +56,12 @@ class PosixDevice : public SerialDevice {
 
   static constexpr std::uint32_t kDefaultQueue = 4096;
   static constexpr std::chrono::milliseconds kLinePollInterval{100};
+  // The safety sample of the lines and counters while the driver's wait is pending.
+  static constexpr std::chrono::milliseconds kLineSafetyInterval{1000};
+  // The longest look between two readings of a stalled output queue.
+  static constexpr std::chrono::milliseconds kOutputLookCap{100};
+  // How long the closing caller waits for the last close before interrupting it.
+  static constexpr std::chrono::milliseconds kCloseBound{200};
 
  private:
   enum class LineSource { Counters, ModemLines, None };
@@ -65,7 +74,8 @@ class PosixDevice : public SerialDevice {
   void Release();
   // The event thread's look before it waits (reading the device when poll() reported it):
   // the outcome that ends the wait, or none to wait on.
-  std::optional<WaitOutcome> Look(bool read_device, std::uint32_t& mask);
+  // hung_up: poll() reported a hang-up or error on the device, also while the buffer is full.
+  std::optional<WaitOutcome> Look(bool read_device, bool hung_up, std::uint32_t& mask);
   SysError Report(bool input, bool output, std::uint32_t& errors, COMSTAT& status);
   void WakeEventThread();
   void Fill();
@@ -76,17 +86,20 @@ class PosixDevice : public SerialDevice {
   void StopLineWatch();
   void SettingsApplied();
   void InputSeen(bool marked_error);
-  void PollLines();
+  // owner: the owner's query of the queues, which reads the lines on every polling tick.
+  void PollLines(bool owner);
   void ReadLines();
   bool Watching() const;
-  Clock::time_point NextLineRead() const;
+  Clock::time_point NextLineRead(bool owner) const;
   std::chrono::milliseconds UntilLinePoll() const;
   std::uint32_t Room() const;
-  std::chrono::milliseconds UntilOutputRoom() const;
+  std::chrono::milliseconds UntilOutputRoom();
+  void ChangeMarking();
 
   // After a hang-up the number holds a placeholder (see Release) until destruction.
-  const UniqueFd fd_;
+  UniqueFd fd_;  // given up to the closing thread only in the destructor
   const LineKind kind_;
+  const bool plain_divisor_;
   const TermiosImage found_;
   std::mutex mutex_;
   DCB dcb_;  // as last set: the fields termios cannot hold are read back from here
@@ -98,12 +111,18 @@ class PosixDevice : public SerialDevice {
   std::deque<std::uint8_t> buffer_;  // received, not yet read; at most input_queue_
   InputMarks marks_;
   InputRules input_rules_;
+  // Bytes the kernel held when the marking changed were received under the rules before:
+  // that many raw bytes are still decoded with those.
+  InputRules earlier_rules_;
+  std::uint32_t earlier_bytes_ = 0;
   std::uint32_t mask_ = 0;
   std::uint32_t pending_ = 0;  // events of the mask that occurred since the last report
   std::uint32_t errors_ = 0;   // CE_* since the last ClearCommError
   int failure_ = 0;            // errno of the hang-up or read failure; 0 while healthy
   bool released_ = false;      // the terminal was given back after the failure
   std::chrono::microseconds character_time_{};  // at the rate and frame now set
+  std::uint32_t looked_queued_ = 0;        // the output queue at the last look for room
+  std::chrono::milliseconds output_look_{};  // grows while that queue does not move
 
   LineSource line_source_ = LineSource::None;
   LineReading lines_{};           // as last read

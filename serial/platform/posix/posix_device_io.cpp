@@ -52,7 +52,19 @@ void PosixDevice::Fill() {
 }
 
 void PosixDevice::TakeArrivals(const std::uint8_t* bytes, std::size_t n) {
-  const Decoded decoded = marks_.Take(bytes, n, input_rules_);
+  Decoded decoded;
+  if (earlier_bytes_ > 0) {
+    // The boundary where the marking changed: the rest comes under the new rules.
+    const std::size_t earlier = std::min<std::size_t>(n, earlier_bytes_);
+    decoded = marks_.Take(bytes, earlier, earlier_rules_);
+    earlier_bytes_ -= static_cast<std::uint32_t>(earlier);
+    if (earlier_bytes_ == 0) marks_.Reset();
+    bytes += earlier;
+    n -= earlier;
+  }
+  const Decoded later = marks_.Take(bytes, n, input_rules_);
+  decoded.data.insert(decoded.data.end(), later.data.begin(), later.data.end());
+  decoded.error = decoded.error || later.error;
   InputSeen(decoded.error);
   const std::vector<std::uint8_t>& data = decoded.data;
   if (data.empty()) return;
@@ -146,14 +158,17 @@ void PosixDevice::InputSeen(bool marked_error) {
 
 bool PosixDevice::Watching() const { return watcher_ && watcher_->Waiting(); }
 
-// With a watcher the lines are read when it returns and, while input comes in, at most
-// every interval; without one (or once its wait failed) every interval.
-PosixDevice::Clock::time_point PosixDevice::NextLineRead() const {
-  if (Watching() && !lines_due_) return Clock::time_point::max();
+// With a watcher the lines are read when it returns and, while input comes in or the owner
+// asks for the queues, at most every interval; without one (or once its wait failed) every
+// interval. A break with no data after it moves only the counters, and some drivers' waits
+// never return (QEMU's UART raises no delta bits): while the watcher waits, the event
+// thread still reads them once a second, and the owner's polling tick reads them.
+PosixDevice::Clock::time_point PosixDevice::NextLineRead(bool owner) const {
+  if (Watching() && !lines_due_ && !owner) return last_line_poll_ + kLineSafetyInterval;
   return last_line_poll_ + kLinePollInterval;
 }
 
-void PosixDevice::PollLines() {
+void PosixDevice::PollLines(bool owner) {
   if (line_source_ == LineSource::None || failure_ != 0) return;
   bool moved = std::exchange(lines_moved_, false);
   if (watcher_) {
@@ -161,7 +176,7 @@ void PosixDevice::PollLines() {
     moved = moved || returns != watcher_returns_;
     watcher_returns_ = returns;
   }
-  if (moved || Clock::now() >= NextLineRead()) ReadLines();
+  if (moved || Clock::now() >= NextLineRead(owner)) ReadLines();
 }
 
 void PosixDevice::ReadLines() {
@@ -178,22 +193,22 @@ void PosixDevice::ReadLines() {
 
 milliseconds PosixDevice::UntilLinePoll() const {
   if (line_source_ == LineSource::None || failure_ != 0) return milliseconds(-1);
-  const Clock::time_point next = NextLineRead();
-  if (next == Clock::time_point::max()) return milliseconds(-1);
+  const Clock::time_point next = NextLineRead(false);
   return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(next - Clock::now()));
 }
 
-// Blocks in poll() on the stop event, the device (while the buffer has room) and the
-// event wake-up (the line watcher's too); the only time-out is the next reading of the
-// lines where they are due. The device is read only once poll() has reported it: a look
+// Blocks in poll() on the stop event, the device (for input while the buffer has room, for
+// a hang-up always) and the event wake-up (the line watcher's too); the only time-out is
+// the next reading of the lines where they are due. The device is read only once poll() has reported it: a look
 // that found nothing would cost a read per arrival, since poll() watches it anyway.
 WaitOutcome PosixDevice::WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) {
   const int stop_fd = PosixStopEvent::HandleOf(stop);
   bool device_ready = false;
+  bool device_hung_up = false;
   bool watcher_woke = false;
   for (;;) {
     if (stop.IsSet()) return WaitOutcome::Stopped;
-    int watch_fd = -1;
+    short device_events = 0;
     int watcher_fd = -1;
     milliseconds timeout;
     {
@@ -201,30 +216,37 @@ WaitOutcome PosixDevice::WaitCommEvent(std::uint32_t& mask, const StopEvent& sto
       // The watcher signals its own descriptor from its thread, outside the lock that the
       // latched event wake-up needs; it is drained once poll() has reported it.
       if (watcher_woke) watcher_wake_.Drain();
-      if (const std::optional<WaitOutcome> outcome = Look(device_ready, mask)) return *outcome;
-      if (Room() > 0) watch_fd = fd_.Get();
+      if (const std::optional<WaitOutcome> outcome = Look(device_ready, device_hung_up, mask)) {
+        return *outcome;
+      }
+      if (Room() > 0) device_events = POLLIN;
       if (watcher_) watcher_fd = watcher_wake_.Handle();
       timeout = UntilLinePoll();
       event_thread_polls_ = true;
     }
     const Ready ready = WaitReady({{stop_fd, POLLIN},
-                                   {watch_fd, POLLIN},
+                                   {fd_.Get(), device_events},
                                    {event_wake_.Handle(), POLLIN},
                                    {watcher_fd, POLLIN}},
                                   timeout);
     event_thread_polls_ = false;
     device_ready = ready.index == 1;
+    device_hung_up = device_ready && (ready.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     watcher_woke = ready.index == 3;
   }
 }
 
-std::optional<WaitOutcome> PosixDevice::Look(bool read_device, std::uint32_t& mask) {
+std::optional<WaitOutcome> PosixDevice::Look(bool read_device, bool hung_up,
+                                             std::uint32_t& mask) {
   event_wake_.Drain();  // before looking: a later signal keeps it readable
   if (mask_ == 0) return WaitOutcome::Stopped;
   // Events the owner's reads noted are reported first; what came after them makes the
   // next poll() return at once.
   if (read_device && pending_ == 0) Fill();
-  PollLines();
+  // With the buffer full the device cannot be read to learn of the hang-up: the line is
+  // gone all the same (the kernel drops its input on a hang-up).
+  if (hung_up && Room() == 0) Fail(EIO);
+  PollLines(false);
   if (pending_ != 0) {
     mask = std::exchange(pending_, 0);
     return WaitOutcome::Events;
@@ -307,14 +329,25 @@ void PosixDevice::WaitForInput(milliseconds max) {
 // A tty reports room while fewer than 256 bytes are queued, also when the output size the
 // component keeps to is smaller: with the queue at that size a poll for room would return
 // at once. The wait then lasts until the line has sent the queue down to half the output
-// size, so that a sender refills in large chunks while the line stays busy.
-milliseconds PosixDevice::UntilOutputRoom() const {
+// size, so that a sender refills in large chunks while the line stays busy. A queue that
+// did not move since the last look is stalled (CTS low, XOFF): the look doubles each time,
+// up to kOutputLookCap, instead of coming back every line time.
+milliseconds PosixDevice::UntilOutputRoom() {
   std::uint32_t queued = 0;
   if (tty::OutputWaiting(fd_.Get(), queued) != 0 || queued < output_queue_) {
+    looked_queued_ = 0;
+    output_look_ = milliseconds(0);
     return milliseconds(-1);
   }
   const std::uint32_t low_water = output_queue_ / 2;
-  return std::chrono::ceil<milliseconds>(character_time_ * (queued - low_water));
+  const auto line = std::chrono::ceil<milliseconds>(character_time_ * (queued - low_water));
+  if (queued == looked_queued_) {
+    output_look_ = std::min(std::max(2 * output_look_, line), kOutputLookCap);
+  } else {
+    output_look_ = milliseconds(0);
+  }
+  looked_queued_ = queued;
+  return std::max(line, output_look_);
 }
 
 // A failure, a purge or a hang-up of the line ends the wait early.

@@ -69,6 +69,15 @@ bool IsSomeonesTerminal(dev_t rdev) {
 
 }  // namespace
 
+std::string TtyDriver(const std::string& sysfs_root, const std::string& name) {
+  const std::string link = sysfs_root + "/class/tty/" + name + "/device/driver";
+  char target[PATH_MAX];
+  const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+  if (n <= 0) return {};
+  const std::string path(target, static_cast<std::size_t>(n));
+  return path.substr(path.rfind('/') + 1);
+}
+
 std::variant<LineKind, int> ClassifyDevice(const DeviceFacts& facts) {
   if (facts.directory) return EISDIR;
   if (!facts.character || facts.session_terminal) return ENOTTY;
@@ -89,7 +98,12 @@ std::variant<SerialLine, int> FindSerialLine(const std::string& path) {
   }
   const auto kind = ClassifyDevice(facts);
   if (const int* refused = std::get_if<int>(&kind)) return *refused;
-  return SerialLine{resolved, st.st_rdev, std::get<LineKind>(kind)};
+  SerialLine line{resolved, st.st_rdev, std::get<LineKind>(kind), {}};
+  if (line.kind == LineKind::Port) {
+    const std::string node = resolved;
+    line.driver = TtyDriver("/sys", node.substr(node.rfind('/') + 1));
+  }
+  return line;
 }
 
 }  // namespace serial::platform::posix

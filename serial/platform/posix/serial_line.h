@@ -32,7 +32,13 @@ struct SerialLine {
   std::string path;  // symlinks resolved: the node that is opened
   dev_t rdev = 0;    // checked again on the open descriptor
   LineKind kind = LineKind::Port;
+  std::string driver;  // the port's driver (TtyDriver), empty for a pty
 };
+
+// The name of the driver bound to the device behind the tty `name` ("ttyS1"): the link
+// <sysfs_root>/class/tty/<name>/device/driver ("serial8250", "ftdi_sio"); empty when there
+// is none.
+std::string TtyDriver(const std::string& sysfs_root, const std::string& name);
 
 // Resolves path (symlinks such as /dev/serial/by-id/... included) and classifies what it
 // names; the errno of the failure otherwise (ENOENT, EACCES, ENOTTY, EISDIR).

@@ -80,7 +80,12 @@ int SetRs485(int fd, bool on) {
   } else {
     rs485.flags &= ~SER_RS485_ENABLED;
   }
-  return Result(::ioctl(fd, TIOCSRS485, &rs485));
+  if (::ioctl(fd, TIOCSRS485, &rs485) != 0) return errno;
+  // A port without the mode may take the call and clear the flag: it did not take it.
+  if (on && (::ioctl(fd, TIOCGRS485, &rs485) != 0 || !(rs485.flags & SER_RS485_ENABLED))) {
+    return EOPNOTSUPP;
+  }
+  return 0;
 }
 
 int InputWaiting(int fd, std::uint32_t& count) {
@@ -111,7 +116,15 @@ int GetUartClock(int fd, UartClock& clock) {
   serial_struct info{};
   if (::ioctl(fd, TIOCGSERIAL, &info) != 0) return errno;
   clock = UartClock{info.type, static_cast<std::uint32_t>(std::max(info.baud_base, 0)),
-                    static_cast<std::uint32_t>(info.flags)};
+                    static_cast<std::uint32_t>(info.flags),
+                    static_cast<std::uint32_t>(std::max(info.xmit_fifo_size, 0))};
+  return 0;
+}
+
+int TransmitterEmpty(int fd, bool& empty) {
+  unsigned int lsr = 0;
+  if (::ioctl(fd, TIOCSERGETLSR, &lsr) != 0) return errno;
+  empty = (lsr & TIOCSER_TEMT) != 0;
   return 0;
 }
 

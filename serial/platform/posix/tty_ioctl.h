@@ -24,6 +24,7 @@ int Flush(int fd, bool input, bool output);
 int SetExclusive(int fd, bool on);  // TIOCEXCL / TIOCNXCL
 int SuspendOutput(int fd);          // TCXONC TCOOFF
 int GetUartClock(int fd, UartClock& clock);  // TIOCGSERIAL
+int TransmitterEmpty(int fd, bool& empty);    // TIOCSERGETLSR: the UART's shift register
 
 // The bits SetModemLine takes.
 extern const int kDtr;

@@ -6,6 +6,10 @@
 
 namespace serial::platform::posix {
 
+bool DividesPlainly(const std::string& driver) {
+  return driver == "serial8250" || driver == "serial";
+}
+
 std::optional<std::uint32_t> DividedRate(const UartClock& clock, std::uint32_t rate) {
   const bool plain_16550 = clock.type >= PORT_8250 && clock.type <= PORT_16550A;
   const bool own_divisor = (clock.flags & (ASYNC_SPD_MASK | ASYNC_MAGIC_MULTIPLIER)) != 0;

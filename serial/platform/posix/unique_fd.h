@@ -23,6 +23,8 @@ class UniqueFd {
 
   int Get() const noexcept { return fd_; }
   bool Valid() const noexcept { return fd_ >= 0; }
+  // Gives the descriptor up without closing it.
+  int Release() noexcept { return std::exchange(fd_, -1); }
   void Reset() noexcept {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;

@@ -37,6 +37,21 @@ TEST_P(InputMarksTest, DecodesWholeAndSplit) {
   EXPECT_EQ(sum.error, c.error);
 }
 
+InputRules Rules(bool marked, std::optional<std::uint8_t> error_char, bool discard_null);
+
+// A purge discards the bytes that would have ended a mark: the bytes after it are new.
+TEST(InputMarks, AResetForgetsAMarkBegunBeforeIt) {
+  const InputRules marked{.marked = true, .error_char = std::nullopt, .discard_null = false};
+  InputMarks marks;
+  const Bytes begun{0x41, 0xFF};
+  EXPECT_EQ(marks.Take(begun.data(), begun.size(), marked).data, Bytes{0x41});
+  marks.Reset();
+  const Bytes after{0x00, 0x42};
+  const Decoded decoded = marks.Take(after.data(), after.size(), marked);
+  EXPECT_EQ(decoded.data, (Bytes{0x00, 0x42}));
+  EXPECT_FALSE(decoded.error);
+}
+
 InputRules Rules(bool marked, std::optional<std::uint8_t> error_char, bool discard_null) {
   return InputRules{.marked = marked, .error_char = error_char, .discard_null = discard_null};
 }

@@ -2,6 +2,7 @@
 // wait: the signal interrupts a blocked read() as it does the driver's wait, and a byte
 // written to the pipe is a line change.
 #include "serial/platform/posix/line_watcher.h"
+#include "serial/platform/posix/bounded_close.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -118,6 +119,21 @@ TEST(LineWatcher, AWaitTheDriverLacksEndsTheThreadWithItsError) {
   EXPECT_FALSE(watcher->Waiting());
   EXPECT_EQ(watcher->Error(), ENOTTY);
   EXPECT_EQ(watcher->Returns(), 1u);
+}
+
+// A close that the driver would hold for its closing wait (the pipe read stands in for it)
+// keeps its caller only for the bound: the signal ends the wait on the closing thread.
+TEST(BoundedClose, ACloseHeldInTheKernelReturnsSoonAfterTheBound) {
+  PipeLine line;
+  const auto wait = line.Wait();
+  int result = 0;
+  const auto start = std::chrono::steady_clock::now();
+  RunWithin([&] { result = wait(); }, milliseconds(100), WatcherSignal());
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(result, EINTR);
+  EXPECT_EQ(line.Count().second, line.Count().first) << "the held call did not end";
+  EXPECT_GE(took, milliseconds(100));
+  EXPECT_LT(took, milliseconds(1000)) << "held for the closing wait";
 }
 
 void OtherHandler(int) {}

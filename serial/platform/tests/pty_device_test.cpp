@@ -242,6 +242,35 @@ void FillBuffer(PtyLine& line, const Bytes& sent) {
   ASSERT_EQ(wait.Get(), WaitOutcome::Events);
 }
 
+// The tty layer marks bytes as it receives them: those the kernel held when the parity
+// check was turned on came unmarked, and a data byte FF among them is not a mark.
+TEST_F(PtyDevice, BytesWaitingWhenTheMarkingChangesKeepTheirValues) {
+  Bytes sent = Pattern(128);
+  sent.insert(sent.end(), {0xFF, 0x41, 0xFF, 0x00, 0x42});
+  ASSERT_NO_FATAL_FAILURE(FillBuffer(*this, sent));
+  ASSERT_TRUE(Change(*device, [](DCB& d) { d.fParity = 1; }));
+  EXPECT_EQ(ReadAll(*device, static_cast<std::uint32_t>(sent.size())), sent);
+  std::uint32_t errors = 0;
+  COMSTAT status;
+  ASSERT_TRUE(device->ClearCommError(errors, status).Ok());
+  EXPECT_EQ(errors, 0u);
+  // What comes after the change is marked, and decoded as such.
+  ASSERT_TRUE(pty.Write({0xFF, 0x43}));
+  ASSERT_TRUE(InQueueReaches(*device, 2));
+  EXPECT_EQ(ReadAll(*device, 2), (Bytes{0xFF, 0x43}));
+}
+
+// A full buffer leaves the device unread, but its hang-up still ends the wait.
+TEST_F(PtyDevice, AHangUpWhileTheBufferIsFullEndsTheWait) {
+  ASSERT_NO_FATAL_FAILURE(FillBuffer(*this, Pattern(300)));
+  PtyWait wait(*device);
+  ASSERT_TRUE(wait.Blocked());
+  pty.CloseMaster();
+  EXPECT_EQ(wait.Get(), WaitOutcome::Failed);
+  EXPECT_LT(wait.cpu_seconds, 0.05) << "the wait spun";
+  EXPECT_EQ(ReadAll(*device, 128), Pattern(128)) << "the buffered bytes are kept";
+}
+
 TEST_F(PtyDevice, InQueueIsExactAndOrderKeptAcrossBufferAndKernel) {
   const Bytes sent = Pattern(1000);
   ASSERT_NO_FATAL_FAILURE(FillBuffer(*this, sent));

@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "serial/platform/posix/serial_line.h"
+#include "serial/platform/posix/uart_divisor.h"
 #include "serial/platform/serial_device.h"
 #include "serial/platform/testing/pty_pair.h"
 
@@ -144,6 +145,38 @@ TEST(SerialLine, ClassifiedByWhatTheKernelTellsOfTheNode) {
       {"file", {}, ENOTTY},
   };
   for (const Case& c : cases) EXPECT_EQ(ClassifyDevice(c.facts), c.expected) << c.what;
+}
+
+// The 16550 divisor model holds only where the port's driver (the link in sysfs) is known
+// to program a whole divisor: 8250_omap reports PORT_8250 and 8250_dw PORT_16550A, but they
+// divide otherwise, and the rate they read back is the one they run.
+TEST(SerialLine, TheDivisorModelOnlyForDriversThatDividePlainly) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::temp_directory_path() / ("sysfs-" + std::to_string(::getpid()));
+  const struct {
+    const char* tty;
+    const char* driver;  // as the bus names it; null for none
+    bool plain;
+  } ports[] = {{"ttyS0", "serial8250", true},   {"ttyS1", "serial", true},
+               {"ttyS2", "omap8250", false},    {"ttyS3", "dw-apb-uart", false},
+               {"ttyUSB0", "ftdi_sio", false},  {"ttyS4", nullptr, false}};
+  for (const auto& port : ports) {
+    const fs::path device = root / "devices" / port.tty;
+    fs::create_directories(device);
+    fs::create_directories(root / "class/tty" / port.tty);
+    fs::create_directory_symlink(device, root / "class/tty" / port.tty / "device");
+    if (port.driver == nullptr) continue;
+    const fs::path driver = root / "bus/platform/drivers" / port.driver;
+    fs::create_directories(driver);
+    fs::create_directory_symlink(driver, device / "driver");
+  }
+  for (const auto& port : ports) {
+    const std::string driver = TtyDriver(root.string(), port.tty);
+    EXPECT_EQ(driver, port.driver ? port.driver : "") << port.tty;
+    EXPECT_EQ(DividesPlainly(driver), port.plain) << port.tty;
+  }
+  EXPECT_EQ(TtyDriver(root.string(), "ttyS9"), "");
+  fs::remove_all(root);
 }
 
 }  // namespace

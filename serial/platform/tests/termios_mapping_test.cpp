@@ -215,6 +215,22 @@ TEST(TermiosMapping, CharacterTimeAndDrainBudget) {
   EXPECT_EQ(DrainBudget(std::chrono::microseconds(1042), 0).count(), 100);
 }
 
+// The driver counts neither the UART's FIFO nor what it holds: at 1200 bit/s a 16550A shows
+// 1 byte queued while 16 more are still on their way. The drain waits for all of them, and
+// a queue counts as stalled only after longer than the FIFO takes.
+TEST(TermiosMapping, DrainLimitsCountTheTransmitFifo) {
+  const auto character = CharacterTime(Stored(Block8N1(1200)));
+  const auto fifo_time = 17 * character;
+  const DrainLimits sixteen = DrainLimitsFor(character, 1, 16);
+  EXPECT_GT(sixteen.budget, fifo_time);
+  EXPECT_GT(sixteen.stall, fifo_time);
+  const DrainLimits deep = DrainLimitsFor(character, 1, 256);  // a 16950's FIFO and more
+  EXPECT_GT(deep.budget, 257 * character);
+  EXPECT_GT(deep.stall, 256 * character);
+  // A driver that tells no FIFO gets the deepest the 8250 fills.
+  EXPECT_GT(DrainLimitsFor(character, 1, 0).stall, 64 * character);
+}
+
 TEST(TermiosMapping, RefusesWhatASerialDriverRefuses) {
   struct Case {
     const char* what;
