@@ -1,0 +1,48 @@
+// The system's error texts on a Chinese Windows: Wine run with LC_ALL=zh_CN.UTF-8, whose
+// ANSI code page is 936 (GBK). The texts must reach the component as UTF-8, whole, and
+// without their closing full stop.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "serial/device_error.h"
+#include "serial/platform/win32/wide_text.h"
+#include "serial/platform/win32/win32_platform.h"
+#include "serial/platform/win32/windows_api.h"
+
+namespace serial {
+namespace {
+
+bool ValidUtf8(const std::string& text) {
+  return text.empty() || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                               static_cast<int>(text.size()), nullptr, 0) > 0;
+}
+
+bool HasChinese(const std::string& text) {
+  for (wchar_t c : platform::win32::WideFromUtf8(text)) {
+    if (c >= 0x4E00 && c <= 0x9FFF) return true;
+  }
+  return false;
+}
+
+TEST(ChineseSystem, ErrorTextsArriveAsUtf8WithoutTheirFullStop) {
+  ASSERT_EQ(::GetACP(), 936u)
+      << "this program must run with LC_ALL=zh_CN.UTF-8 (CTest sets it), and that locale must "
+         "exist on the machine: localedef -i zh_CN -f UTF-8 zh_CN.UTF-8 (scripts/setup windows)";
+  platform::win32::Win32Platform platform;
+  // The codes of a refused opening and of an unplugged adapter.
+  for (int code : {2, 5, 22, 31, 87, 109, 995, 1167}) {
+    const std::string text = platform.ErrorText(code);
+    EXPECT_TRUE(ValidUtf8(text)) << code;
+    EXPECT_TRUE(HasChinese(text)) << code << ": " << text;
+    const std::string trimmed = TrimSystemText(text);
+    EXPECT_FALSE(trimmed.ends_with("\xE3\x80\x82")) << code << ": " << trimmed;  // 。
+    EXPECT_EQ(trimmed.find_first_of("\r\n"), std::string::npos) << code;
+  }
+  const std::string denied = TrimSystemText(platform.ErrorText(5));
+  EXPECT_EQ(EDeviceError::WithSystemError(DEVICE_READ_FAILED, 5, platform.ErrorText(5)).what(),
+            "Unable to read from port. (Win32 error 5: " + denied + ")");
+}
+
+}  // namespace
+}  // namespace serial
