@@ -1,11 +1,12 @@
-// The system's error texts on a Chinese Windows: Wine run with LC_ALL=zh_CN.UTF-8, whose
-// ANSI code page is 936 (GBK). The texts must reach the component as UTF-8, whole, and
-// without their closing full stop.
+// Text between the component and a Chinese Windows: Wine run with LC_ALL=zh_CN.UTF-8, whose
+// ANSI code page is 936 (GBK). The system's error texts must reach the component as UTF-8,
+// whole, and without their closing full stop; a name must reach the system unchanged.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "serial/device_error.h"
+#include "serial/platform/win32/unique_handle.h"
 #include "serial/platform/win32/wide_text.h"
 #include "serial/platform/win32/win32_platform.h"
 #include "serial/platform/win32/windows_api.h"
@@ -42,6 +43,25 @@ TEST(ChineseSystem, ErrorTextsArriveAsUtf8WithoutTheirFullStop) {
   const std::string denied = TrimSystemText(platform.ErrorText(5));
   EXPECT_EQ(EDeviceError::WithSystemError(DEVICE_READ_FAILED, 5, platform.ErrorText(5)).what(),
             "Unable to read from port. (Win32 error 5: " + denied + ")");
+}
+
+// A port name is UTF-8 in the component; the system must get the same characters, whatever
+// its ANSI code page. A file with a Chinese name in the device namespace stands in for a
+// port named so (COM ports under Wine can only be COMn).
+TEST(ChineseSystem, ANameInChineseReachesTheSystemWhole) {
+  wchar_t folder[MAX_PATH] = {};
+  ASSERT_GT(::GetTempPathW(MAX_PATH, folder), 0u);
+  const std::wstring path = std::wstring(folder) + L"\u4E32\u53E3\u6D4B\u8BD5.bin";  // 串口测试
+  platform::win32::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file) << "the test's file: error " << ::GetLastError();
+  file.Reset();
+  int error = 0;
+  auto device = platform::win32::Win32Platform().CreateFile(
+      "\\\\.\\" + platform::win32::Utf8FromWide(path), error);
+  EXPECT_NE(device, nullptr) << "refused with error " << error;
+  device.reset();
+  ::DeleteFileW(path.c_str());
 }
 
 }  // namespace
