@@ -52,7 +52,7 @@ TEST_F(PortOpening, TypedNamesOpenTheDeviceTheyNameWhileTheStatusQuotesThem) {
   for (const QString& typed : {QStringLiteral(" COM3 "), QStringLiteral("COM3:"),
                                QStringLiteral("\\\\.\\COM3"), QStringLiteral("ＣＯＭ３")}) {
     OpenWith(typed);
-    EXPECT_EQ(state_->ArgsOf<std::string>("CreateFile").back(), "\\\\.\\COM3") << typed;
+    EXPECT_EQ(state_->ArgsOf<std::string>("CreateFile").back(), "\\\\.\\COM3") << typed.toStdString();
     EXPECT_EQ(window_->StatusPanelText(1), typed + QStringLiteral("打开成功,BaudRate=9600,参数=8N1"));
   }
 }
