@@ -72,7 +72,10 @@ void TCommEventThread::WaitLoop() {
   int empty_in_a_row = 0;
   for (;;) {
     const platform::WaitOutcome outcome = device_.WaitCommEvent(event_mask_, *stop_event_);
-    if (outcome == platform::WaitOutcome::Failed) return EndedBy(device_.WaitError());
+    if (outcome == platform::WaitOutcome::Failed) {
+      EndedBy(device_.WaitError());
+      return;
+    }
     if (outcome != platform::WaitOutcome::Events) return;
     if (event_mask_ == 0) {
       // Nothing to hand over: a hand-over per turn would be a blocking spin.
