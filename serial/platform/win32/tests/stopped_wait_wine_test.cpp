@@ -34,6 +34,12 @@ TEST(ComEvents, AStopEndsThePendingWaitByClearingTheMask) {
                                     GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
   ASSERT_TRUE(handle) << "CreateFileW failed with " << ::GetLastError();
+  // The far end open, as in every test of the line.
+  const char* peer_name = std::getenv("RTUTEST_COM_PEER");
+  ASSERT_NE(peer_name, nullptr);
+  int error = 0;
+  const auto peer = Win32Platform().CreateFile(std::string("\\\\.\\") + peer_name, error);
+  ASSERT_NE(peer, nullptr) << "the far end: error " << error;
   Win32Device device(std::move(handle), NewManualEvent(true), NewManualEvent(false), &IgnoreCancel);
   ASSERT_TRUE(device.SetCommMask(EV_RXCHAR).Ok());
   const std::unique_ptr<StopEvent> stop = Win32Platform().CreateStopEvent();
