@@ -19,6 +19,7 @@
 
 #include "app/channel_list.h"
 #include "app/logic/port_choice.h"
+#include "app/logic/port_name.h"
 #include "app/logic/serial_ports.h"
 #include "app/logic/slave_address.h"
 #include "app/logic/window_texts.h"
@@ -231,7 +232,7 @@ std::optional<OpenFailure> TfrmRTUTest::OpenPort() {
   // A port whose configuration failed is closed again, so the status never reports a
   // failed opening while the port stays open, held exclusively and polled.
   ClosePortAfterFailure();
-  return GatherOpenFailure(step, error, ui_.Edit1->text(), ui_.ComboBox1->currentText(),
+  return GatherOpenFailure(step, error, QString::fromStdString(PortName()), ui_.ComboBox1->currentText(),
                            ui_.ComboBox6->currentText());
 }
 
@@ -243,9 +244,14 @@ void TfrmRTUTest::ClosePortAfterFailure() noexcept {
   }
 }
 
+std::string TfrmRTUTest::PortName() const {
+  // Blanks, a device prefix, a colon and full-width forms go; the status quotes the text.
+  return PortNameFor(ui_.Edit1->text().toStdU32String());
+}
+
 void TfrmRTUTest::ConfigurePort() {
   serial::TXComm& port = *xmodem1_;
-  port.SetDeviceName(Text(ui_.Edit1));
+  port.SetDeviceName(PortName());
   port.SetBaudRate(serial::br9600);
   const BaudChoice baud = BaudChoiceFor(Text(ui_.ComboBox1));
   if (baud.custom_value) {

@@ -93,6 +93,8 @@ class TfrmRTUTest : public QWidget {
   void ConnectHandlers();
   void ConnectClick(QAbstractButton* button, void (TfrmRTUTest::*handler)());
   void ConfigurePort();
+  // The name the port is opened by, from the typed name.
+  std::string PortName() const;
   // Configures and opens the port; what is known about the failure when it did not open.
   std::optional<OpenFailure> OpenPort();
   void ClosePortAfterFailure() noexcept;

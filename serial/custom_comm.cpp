@@ -64,6 +64,11 @@ void TCustomComm::StopEventThread() {
   event_thread_.reset();
 }
 
+std::optional<int> TCustomComm::EventWaitFailure() const {
+  if (event_thread_ == nullptr) return std::nullopt;
+  return event_thread_->FailedWith();
+}
+
 TCommLocks TCustomComm::LockState() const {
   if (!IsOpen()) return TCommLocks{lkSend, lkRead};
   return locks_;

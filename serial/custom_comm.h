@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -99,6 +100,10 @@ class TCustomComm {
   // The system's reason for the last refused Open or failed UpdateDCB, UpdateBuffers or
   // UpdateTimeouts call since the last Open began; code 0 and no text when there is none.
   const TSystemError& LastSystemError() const { return last_system_error_; }
+  // Why line events stopped while the device is open: the system's code of the failed wait
+  // or device query that ended the event thread (0 when the system gave none); nullopt
+  // while the thread runs, and while closed.
+  std::optional<int> EventWaitFailure() const;
 
   std::uint32_t InQueueCount();
   std::uint32_t OutQueueCount();

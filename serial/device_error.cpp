@@ -1,6 +1,7 @@
 #include "serial/device_error.h"
 
 #include <string>
+#include <string_view>
 
 namespace serial {
 
@@ -32,12 +33,24 @@ EDeviceError EDeviceError::WithSystemError(std::int32_t code, int system_error,
 }
 
 std::string TrimSystemText(std::string text) {
-  // System texts often end in ".\r\n"; the message adds its own closing parenthesis.
+  // System texts often end in ".\r\n", a Chinese one in "。\r\n"; the message adds its own
+  // closing parenthesis. The text is UTF-8: the ideographic and the full-width full stop
+  // are three bytes each.
+  static constexpr std::string_view kWideStops[] = {"\xE3\x80\x82", "\xEF\xBC\x8E"};
   while (!text.empty()) {
     const auto last = static_cast<unsigned char>(text.back());
-    const bool blank_or_control = last <= ' ' || last == 0x7F;
-    if (!blank_or_control && last != '.') break;
-    text.pop_back();
+    if (last <= ' ' || last == 0x7F || last == '.') {
+      text.pop_back();
+      continue;
+    }
+    bool trimmed = false;
+    for (std::string_view stop : kWideStops) {
+      if (text.ends_with(stop)) {
+        text.resize(text.size() - stop.size());
+        trimmed = true;
+      }
+    }
+    if (!trimmed) break;
   }
   return text;
 }

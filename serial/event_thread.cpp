@@ -31,6 +31,11 @@ void TCommEventThread::Stop() {
         "Device cannot be closed from inside its own notification: the event thread waits "
         "for that notification to return.");
   }
+  {
+    std::lock_guard lock(pause_mutex_);
+    stopping_ = true;
+  }
+  pause_cv_.notify_all();
   stop_event_->Set();
   std::this_thread::yield();
   thread_.Join();
@@ -53,16 +58,49 @@ void TCommEventThread::Execute() {
   device_.SetCommMask(0);
 }
 
+std::optional<int> TCommEventThread::FailedWith() const {
+  const int error = failed_with_.load();
+  if (error < 0) return std::nullopt;
+  return error;
+}
+
+void TCommEventThread::EndedBy(int error) { failed_with_.store(error < 0 ? 0 : error); }
+
 void TCommEventThread::WaitLoop() {
-  // Stopped and Failed (a hang-up) both end the loop silently: a failed wait would only
-  // fail again at once.
-  while (device_.WaitCommEvent(event_mask_, *stop_event_) == platform::WaitOutcome::Events) {
+  // A stop ends the loop silently, and so does a failed wait (a hang-up, a removed
+  // adapter), which would only fail again at once; its reason is kept.
+  int empty_in_a_row = 0;
+  for (;;) {
+    const platform::WaitOutcome outcome = device_.WaitCommEvent(event_mask_, *stop_event_);
+    if (outcome == platform::WaitOutcome::Failed) {
+      EndedBy(device_.WaitError());
+      return;
+    }
+    if (outcome != platform::WaitOutcome::Events) return;
+    if (event_mask_ == 0) {
+      // Nothing to hand over: a hand-over per turn would be a blocking spin.
+      if (!AfterEmptyWait(empty_in_a_row)) return;
+      continue;
+    }
+    empty_in_a_row = 0;
     if (comm_->Synchronize()) {
       comm_->HandOver().HandOver([this] { DoEvent(); });
     } else {
       DoEvent();
     }
   }
+}
+
+bool TCommEventThread::AfterEmptyWait(int& empty_in_a_row) {
+  if (++empty_in_a_row < 2) return true;
+  std::uint32_t errors = 0;
+  platform::COMSTAT status;
+  if (const platform::SysError error = device_.ClearCommError(errors, status); !error.Ok()) {
+    EndedBy(error.code);
+    return false;
+  }
+  std::unique_lock lock(pause_mutex_);
+  return !pause_cv_.wait_for(lock, kEmptyWaitPause, [this] { return stopping_; });
 }
 
 }  // namespace serial

@@ -1,8 +1,13 @@
 #pragma once
 // The thread that watches an open device for line events and passes each completed wait to
 // its component, on this thread or, with Synchronize, handed over to the owner's thread.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 #include "serial/handover_queue.h"
 #include "serial/platform/serial_device.h"
@@ -35,15 +40,34 @@ class TCommEventThread {
   // for an empty set.
   void DoEvent();
 
+  // The system's code of the failed wait (or failed device query) that ended the thread;
+  // nullopt while it runs and after an ordinary stop. Set once, before the thread ends.
+  std::optional<int> FailedWith() const;
+
+  // A wait that completes with an empty mask is reissued at once the first time (the mask
+  // was set meanwhile). One that follows it is a driver that keeps completing so, as some
+  // do after removal or resume: the device is asked whether it still works
+  // (ClearCommError), and the next wait waits this long first, or until the stop.
+  static constexpr std::chrono::milliseconds kEmptyWaitPause{50};
+
  private:
   void Execute();
   void WaitLoop();
+  // After an empty completion: false (and the reason kept) when the device fails.
+  bool AfterEmptyWait(int& empty_in_a_row);
+  void EndedBy(int error);
 
   TCustomComm* comm_;
   platform::SerialDevice& device_;
   const std::unique_ptr<platform::StopEvent> stop_event_;  // made by the device's platform
   // Written by the completed wait; read by DoEvent before the next wait starts.
   std::uint32_t event_mask_ = 0;
+  // -1 while running or stopped; the system's code once a failed wait ended the thread.
+  std::atomic<int> failed_with_ = -1;
+  // Lets Stop end the pause after empty completions at once.
+  std::mutex pause_mutex_;
+  std::condition_variable pause_cv_;
+  bool stopping_ = false;
   HandOverThread thread_;  // last: starts once everything above exists
 };
 

@@ -1,6 +1,10 @@
 #include "app/logic/open_failure.h"
 
 #include <cerrno>
+#include <string>
+#include <vector>
+
+#include "app/logic/windows_open_reason.h"
 
 namespace rtutest {
 namespace {
@@ -23,7 +27,15 @@ QString PermissionAdvice(const QString& group) {
   return owner + QStringLiteral("：sudo usermod -aG %1 $USER，然后重新登录。").arg(name);
 }
 
+QString WindowsOpeningRefused(const OpenFailure& f) {
+  std::vector<std::string> ports;
+  for (const QString& port : f.present) ports.push_back(port.toStdString());
+  return QString::fromStdString(
+      WindowsOpenReason(f.error, f.system_text.toStdString(), f.device.toStdString(), ports));
+}
+
 QString OpeningRefused(const OpenFailure& f) {
+  if (f.codes == ErrorCodes::Windows) return WindowsOpeningRefused(f);
   const QString says = SystemSays(f);
   switch (f.error) {
     case ENOENT:

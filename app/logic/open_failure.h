@@ -11,15 +11,19 @@ namespace rtutest {
 // the data format text was empty, and the device was not asked at all.
 enum class OpenStep { Open, ControlBlock, Queues, Timeouts, EmptyFormat };
 
+// Whose codes `error` holds.
+enum class ErrorCodes { Errno, Windows };
+
 struct OpenFailure {
   OpenStep step = OpenStep::Open;
-  int error = 0;          // the system's code (errno); 0 when the system gave none
+  int error = 0;          // the system's code (see codes); 0 when the system gave none
   QString system_text;    // the system's own text for that code
   QString device;         // the file the typed name stands for
   QString owner_group;    // the group owning that file; empty when it is not known
   QStringList present;    // the serial devices present on this machine
   QString baud;           // the baud and format texts, for a refused control block
   QString format;
+  ErrorCodes codes = ErrorCodes::Errno;
 };
 
 // One line of Chinese text naming the cause and what to do, with the system's own text.

@@ -237,6 +237,18 @@ INSTANTIATE_TEST_SUITE_P(
         ReasonCase{OpenStep::Queues, EINVAL, {"收发缓冲区大小"}},
         ReasonCase{OpenStep::Timeouts, EINVAL, {"超时时间"}}));
 
+// A refusal on Windows carries Windows codes: 5 is a port held by another program there,
+// not EIO, and no code gets the Linux group advice.
+TEST(OpenFailureReason, WindowsCodesTakeTheWindowsTable) {
+  OpenFailure f{OpenStep::Open, 5, QStringLiteral("拒绝访问"), "COM3", {}, {"COM1"}, {}, {},
+                ErrorCodes::Windows};
+  EXPECT_EQ(OpenFailureReason(f), QStringLiteral("COM3 正被其他程序使用（系统错误 5：拒绝访问）。请先关闭占用该串口的程序。"));
+  for (int code : {1, 13}) {
+    f.error = code;
+    EXPECT_FALSE(OpenFailureReason(f).contains(QStringLiteral("usermod"))) << code;
+  }
+}
+
 TEST(OpenFailureReason, WithoutDevicesGroupOrCode) {
   OpenFailure f{OpenStep::Open, ENOENT, "No such file or directory", "COM3", {}, {}, {}, {}};
   EXPECT_TRUE(OpenFailureReason(f).endsWith(QStringLiteral("本机没有找到串口设备。")));

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "app/tests/window_fixture.h"
+#include "tests/support/wait_for.h"
 #include "modbus/crc16.h"
 #include "modbus/requests.h"
 #include "modbus/response.h"
@@ -183,6 +184,69 @@ TEST_F(Polling, SendIntoAFullQueueIsReported) {
   EXPECT_EQ(Log(), QStringList({Sent(modbus::ReadAllRequest(1)), QStringLiteral("发送失败！")}));
   EXPECT_TRUE(instruments_.boxes.empty());
 }
+
+// An unplugged USB adapter on Windows: the device's queries, reads and writes fail with the
+// code its driver gives, and the pending wait ends with that code or, with some drivers,
+// completes with an empty mask from then on. The window behaves as after a hang-up: quiet
+// polls, "发送失败！" for each command, no box; the event thread ends once with the code
+// kept, and the same name opens again once the adapter is back.
+struct Unplug {
+  int code;
+  bool empty_completions;
+};
+
+void PrintTo(const Unplug& u, std::ostream* os) {
+  *os << "code " << u.code << (u.empty_completions ? ", empty completions" : ", failed wait");
+}
+
+class UnpluggedAdapter : public WindowTest, public ::testing::WithParamInterface<Unplug> {
+ protected:
+  static constexpr const char* kFailing[] = {"ClearCommError", "ReadChunk", "WriteChunk"};
+};
+
+TEST_P(UnpluggedAdapter, BehavesAsAHangUpAndTheSameNameOpensAgain) {
+  const auto [code, empty_completions] = GetParam();
+  OpenWith(QStringLiteral("COM3"));
+  LinkMode = 0;
+  for (const char* call : kFailing) state_->FailCall(call, code);
+  if (empty_completions) {
+    state_->RepeatEvent(0);
+  } else {
+    state_->FailCall("WaitCommEvent", code);
+  }
+  ASSERT_TRUE(test_support::WaitFor([&] {
+    QApplication::processEvents();  // hand-overs, if the thread made any
+    return window_->XMODEM1().EventWaitFailure() == code;
+  }));
+  const std::size_t waits = state_->CallCount("WaitCommEvent");
+  for (int i = 0; i < 5; ++i) {
+    QApplication::processEvents();
+    Tick();
+  }
+  EXPECT_TRUE(Log().isEmpty());
+  EXPECT_EQ(state_->CallCount("WaitCommEvent"), waits) << "the event thread ended once";
+  Ui().BitBtn1->click();
+  Ui().BitBtn1->click();
+  const QString sent = Sent(modbus::ReadAllRequest(1));
+  EXPECT_EQ(Log(), QStringList({sent, QStringLiteral("发送失败！"), sent, QStringLiteral("发送失败！")}));
+  EXPECT_TRUE(instruments_.boxes.empty());
+
+  for (const char* call : kFailing) state_->ClearFailure(call);
+  state_->ClearFailure("WaitCommEvent");
+  state_->RepeatEvent(std::nullopt);
+  OpenWith(QStringLiteral("COM3"));
+  EXPECT_EQ(window_->StatusPanelText(1), QStringLiteral("COM3打开成功,BaudRate=9600,参数=8N1"));
+  EXPECT_EQ(state_->CallCount("CloseHandle"), 1U) << "the old device was closed before";
+  EXPECT_EQ(window_->XMODEM1().EventWaitFailure(), std::nullopt);
+  Feed({0x41});
+  Tick();
+  EXPECT_TRUE(Log().back().endsWith(QStringLiteral(" 接收：41 ")));
+}
+
+// ERROR_BAD_COMMAND, ERROR_ACCESS_DENIED, ERROR_GEN_FAILURE, ERROR_OPERATION_ABORTED.
+INSTANTIATE_TEST_SUITE_P(Win32Codes, UnpluggedAdapter,
+                         ::testing::Values(Unplug{22, false}, Unplug{5, false}, Unplug{31, false},
+                                           Unplug{995, false}, Unplug{22, true}, Unplug{31, true}));
 
 using Commands = WindowTest;
 

@@ -46,6 +46,17 @@ TEST_F(PortOpening, RefusedDeviceShowsFailureAndStillResetsTheModeMemory) {
   EXPECT_TRUE(instruments_.boxes.empty());
 }
 
+// What a Windows user may type for COM3: the device is asked for COM3 itself, with the
+// prefix once; the status text quotes the name as it was typed.
+TEST_F(PortOpening, TypedNamesOpenTheDeviceTheyNameWhileTheStatusQuotesThem) {
+  for (const QString& typed : {QStringLiteral(" COM3 "), QStringLiteral("COM3:"),
+                               QStringLiteral("\\\\.\\COM3"), QStringLiteral("ＣＯＭ３")}) {
+    OpenWith(typed);
+    EXPECT_EQ(state_->ArgsOf<std::string>("CreateFile").back(), "\\\\.\\COM3") << typed.toStdString();
+    EXPECT_EQ(window_->StatusPanelText(1), typed + QStringLiteral("打开成功,BaudRate=9600,参数=8N1"));
+  }
+}
+
 TEST_F(PortOpening, RefusedNameOnTheRealPlatform) {
   TfrmRTUTest real;
   Instruments instruments;

@@ -71,6 +71,9 @@ class SerialDevice {
   // until an event of the mask occurs, stop is signalled or the device fails. stop comes
   // from CreateStopEvent of the platform that opened this device.
   virtual WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) = 0;
+  // The system's code for the last wait that reported Failed; 0 when it gave none. Read on
+  // the thread that waits.
+  virtual int WaitError() const noexcept { return 0; }
 
   // WriteFile of n bytes + wait at most `wait` + cancel what is still pending: returns the
   // bytes the system accepted (never sends a byte twice); error set on a hard failure.

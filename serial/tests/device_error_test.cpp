@@ -45,7 +45,10 @@ TEST(DeviceError, SystemTextLosesTrailingBlanksControlCharactersAndFullStops) {
                         Case{"No such device. . \t\x7f", "No such device"},
                         Case{"v1.2 inside kept", "v1.2 inside kept"},
                         Case{"  leading kept", "  leading kept"},
-                        Case{". \r\n", ""}, Case{"", ""}}) {
+                        Case{". \r\n", ""}, Case{"", ""},
+                        Case{"\xE6\x8B\x92\xE7\xBB\x9D\xE8\xAE\xBF\xE9\x97\xAE\xE3\x80\x82\r\n",
+                             "\xE6\x8B\x92\xE7\xBB\x9D\xE8\xAE\xBF\xE9\x97\xAE"},  // 拒绝访问。
+                        Case{"\xE5\x87\xBA\xE9\x94\x99\xEF\xBC\x8E \xE3\x80\x82", "\xE5\x87\xBA\xE9\x94\x99"}}) {
     EXPECT_EQ(TrimSystemText(c.raw), c.trimmed) << c.raw;
   }
   EXPECT_STREQ(EDeviceError::WithSystemError(10, 6, "The handle is invalid. \r\n").what(),

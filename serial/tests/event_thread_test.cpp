@@ -115,7 +115,6 @@ TEST_F(EventThreadTest, EventSetsFireTheRightNotificationsInOrder) {
       {"char, monitor nothing", kChar, {}, {{"data", 5}}},
       {"char+CTS, monitor CTS", kChar | kCTS, {deCTS}, {{"data", 5}, {"event", kCTS}}},
       {"flag, default monitor", kFlag, defaults, {{"data", 5}, {"event", kFlag}}},
-      {"empty mask", 0, defaults, {}},
       {"bits above the low 16 only", 0x10000, defaults, {}},
       {"char with a high bit", 0x10000 | kChar, defaults, {{"data", 5}, {"event", kChar}}},
   };
@@ -130,6 +129,13 @@ TEST_F(EventThreadTest, EventSetsFireTheRightNotificationsInOrder) {
     const auto notes = recorder_.Notes();
     EXPECT_EQ(std::vector<Note>(notes.begin() + before, notes.end()), c.expected);
   }
+  // An empty mask is not handed over: the thread waits again at once.
+  const std::size_t waits = state_->CallCount("WaitCommEvent");
+  state_->QueueEvent(0);
+  ASSERT_TRUE(WaitFor([&] { return state_->CallCount("WaitCommEvent") > waits; }));
+  EXPECT_EQ(wakes_->Count(), nth);
+  EXPECT_EQ(comm_->HandOver().PendingCount(), 0u);
+  EXPECT_EQ(recorder_.Count(), 7u);
 }
 
 TEST_F(EventThreadTest, DataCountIsWhatWaitsWhenTheNotificationRuns) {
@@ -262,6 +268,45 @@ TEST_F(EventThreadTest, ErrorFromAHandlerEndsTheThreadQuietly) {
     EXPECT_TRUE(comm_->IsOpen());
     EXPECT_NO_THROW(comm_->Close());
     EXPECT_EQ(calls, 1);
+  }
+}
+
+// A driver that keeps completing its waits with an empty mask (after removal or resume):
+// nothing is handed over, and after the second empty completion in a row each wait is
+// preceded by a look at the device and a pause, which a stop ends at once.
+TEST_F(EventThreadTest, EmptyMasksHandNothingOverAndRepeatedOnesAreCheckedWithoutSpinning) {
+  OpenPort();
+  state_->ClearCalls();
+  state_->RepeatEvent(0);
+  ASSERT_TRUE(WaitFor([&] { return state_->CallCount("ClearCommError") >= 3; }));
+  const std::size_t waits = state_->CallCount("WaitCommEvent");
+  EXPECT_LE(waits, state_->CallCount("ClearCommError") + 2);
+  EXPECT_EQ(wakes_->Count(), 0);
+  EXPECT_EQ(comm_->HandOver().PendingCount(), 0u);
+  EXPECT_EQ(comm_->EventWaitFailure(), std::nullopt) << "the device still answers";
+  comm_->Close();
+  EXPECT_EQ(comm_->EventWaitFailure(), std::nullopt);
+}
+
+// The thread ends once, as a failed wait, keeping the system's reason: a wait that fails,
+// or a device that fails its query after repeated empty completions.
+TEST_F(EventThreadTest, AFailedWaitOrDeviceQueryEndsTheThreadWithItsReasonKept) {
+  constexpr int kBadCommand = 22, kAborted = 995;
+  for (const char* failing : {"WaitCommEvent", "ClearCommError"}) {
+    SCOPED_TRACE(failing);
+    OpenPort();
+    EXPECT_EQ(comm_->EventWaitFailure(), std::nullopt);
+    const int code = std::string(failing) == "WaitCommEvent" ? kAborted : kBadCommand;
+    state_->FailCall(failing, code);
+    state_->RepeatEvent(0);
+    ASSERT_TRUE(ThreadEnded());
+    EXPECT_EQ(comm_->EventWaitFailure(), code);
+    const std::size_t waits = state_->CallCount("WaitCommEvent");
+    EXPECT_EQ(wakes_->Count(), 0);
+    comm_->Close();
+    EXPECT_EQ(state_->CallCount("WaitCommEvent"), waits) << "no wait after the failure";
+    state_->ClearFailure(failing);
+    state_->RepeatEvent(std::nullopt);
   }
 }
 

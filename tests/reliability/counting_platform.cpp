@@ -27,6 +27,7 @@ class CountingDevice : public SerialDevice {
     return inner_->ClearCommErrorFor(wanted, errors, status);
   }
   SysError SetCommMask(std::uint32_t mask) override { return inner_->SetCommMask(mask); }
+  int WaitError() const noexcept override { return inner_->WaitError(); }
   WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override {
     return inner_->WaitCommEvent(mask, stop);
   }

@@ -121,6 +121,12 @@ void FakeState::QueueEvent(std::uint32_t events) {
   changed_.notify_all();
 }
 
+void FakeState::RepeatEvent(std::optional<std::uint32_t> events) {
+  std::lock_guard lock(mutex_);
+  repeat_event_ = events;
+  changed_.notify_all();
+}
+
 std::vector<std::uint8_t> FakeState::Written() const {
   std::lock_guard lock(mutex_);
   return written_;
@@ -253,6 +259,7 @@ class FakeDevice : public SerialDevice {
   }
 
   WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override;
+  int WaitError() const noexcept override { return wait_error_; }
   IoResult WriteChunk(const std::uint8_t* data, std::uint32_t n,
                       std::chrono::milliseconds wait) override;
   IoResult ReadChunk(std::uint8_t* data, std::uint32_t n) override;
@@ -276,12 +283,24 @@ class FakeDevice : public SerialDevice {
   std::optional<WaitOutcome> PollEvent(std::uint32_t& mask);  // caller holds the mutex
 
   std::shared_ptr<FakeState> s_;
+  int wait_error_ = 0;  // the waiting thread's own
 };
 
 std::optional<WaitOutcome> FakeDevice::PollEvent(std::uint32_t& mask) {
-  if (s_->FailureOf("WaitCommEvent") || s_->hung_up_) return WaitOutcome::Failed;
+  if (auto error = s_->FailureOf("WaitCommEvent")) {
+    wait_error_ = *error;
+    return WaitOutcome::Failed;
+  }
+  if (s_->hung_up_) {
+    wait_error_ = EIO;
+    return WaitOutcome::Failed;
+  }
   if (s_->mask_ == 0) return WaitOutcome::Stopped;
-  if (s_->events_.empty()) return std::nullopt;
+  if (s_->events_.empty()) {
+    if (!s_->repeat_event_) return std::nullopt;
+    mask = *s_->repeat_event_;
+    return WaitOutcome::Events;
+  }
   mask = s_->events_.front();
   s_->events_.pop_front();
   return WaitOutcome::Events;

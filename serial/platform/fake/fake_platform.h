@@ -64,6 +64,8 @@ class FakeState {
   // Names as recorded, e.g. "CreateFile", "SetCommState", "GetCommProperties", "ReadChunk".
   void FailCall(const std::string& name, int error = EIO);
   void ClearFailure(const std::string& name);
+  // A wait that fails does so with the error given to FailCall("WaitCommEvent"), EIO after
+  // a hang-up; the device's WaitError reports it.
   // The peer went away: writes fail with EIO, waits for events report Failed, reads
   // return what was received before and then EIO.
   void HangUp();
@@ -88,6 +90,9 @@ class FakeState {
   void Feed(const std::vector<std::uint8_t>& bytes);
   // An event set that the next WaitCommEvent reports as it is, unfiltered by the mask.
   void QueueEvent(std::uint32_t events);
+  // Once the queued sets are taken, every wait reports this set at once, as a driver that
+  // keeps completing its waits does (with 0: an empty mask each time); nullopt: none.
+  void RepeatEvent(std::optional<std::uint32_t> events);
   std::vector<std::uint8_t> Written() const;  // every byte WriteChunk accepted
   void SetOutQueue(std::uint32_t count);      // cbOutQue reported
   // At most this many bytes accepted per WriteChunk (0: output held full); nullopt: all.
@@ -133,6 +138,7 @@ class FakeState {
   bool hung_up_ = false;
   std::deque<std::uint8_t> input_;
   std::deque<std::uint32_t> events_;
+  std::optional<std::uint32_t> repeat_event_;
   std::vector<std::uint8_t> written_;
   std::uint32_t out_queue_ = 0;
   std::optional<std::uint32_t> write_limit_;

@@ -2,13 +2,13 @@
 
 namespace serial::platform::win32 {
 
-OverlappedCall::OverlappedCall(HANDLE device, HANDLE event) noexcept
-    : device_(device), event_(event), record_(std::make_unique<State>()) {
+OverlappedCall::OverlappedCall(HANDLE device, HANDLE event, CancelIoFunction cancel) noexcept
+    : device_(device), cancel_(cancel), event_(event), record_(std::make_unique<State>()) {
   record_->overlapped.hEvent = event;
 }
 
 OverlappedCall::~OverlappedCall() {
-  if (pending_) Cancel();
+  if (pending_) Cancel(kCancelCompletionWait);
 }
 
 std::uint8_t* OverlappedCall::Bytes(std::uint32_t n) {
@@ -30,7 +30,7 @@ bool OverlappedCall::Completed() const noexcept {
   return !pending_ || HasOverlappedIoCompleted(&record_->overlapped);
 }
 
-Completion OverlappedCall::Finish(DWORD wait_ms) noexcept {
+Completion OverlappedCall::Finish(DWORD wait_ms, DWORD cancel_wait_ms) noexcept {
   if (start_error_ != 0) return Completion{.error = start_error_};
   // GetOverlappedResultEx waits on the record's event and checks the record itself, so an
   // event signalled before the operation began cannot end the wait early.
@@ -40,16 +40,16 @@ Completion OverlappedCall::Finish(DWORD wait_ms) noexcept {
     return Completion{.bytes = bytes};
   }
   const DWORD error = ::GetLastError();
-  if (error == WAIT_TIMEOUT || error == ERROR_IO_INCOMPLETE) return Cancel();
+  if (error == WAIT_TIMEOUT || error == ERROR_IO_INCOMPLETE) return Cancel(cancel_wait_ms);
   pending_ = false;
   return Completion{.bytes = bytes, .error = error};
 }
 
-Completion OverlappedCall::Cancel() noexcept {
-  ::CancelIoEx(device_, Record());
+Completion OverlappedCall::Cancel(DWORD wait_ms) noexcept {
+  cancel_(device_, Record());
   Completion result{.cancelled = true};
   DWORD bytes = 0;
-  if (::GetOverlappedResultEx(device_, Record(), &bytes, kCancelCompletionWait, FALSE)) {
+  if (::GetOverlappedResultEx(device_, Record(), &bytes, wait_ms, FALSE)) {
     result.bytes = bytes;
   } else if (const DWORD error = ::GetLastError();
              error == WAIT_TIMEOUT || error == ERROR_IO_INCOMPLETE) {

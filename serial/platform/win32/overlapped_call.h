@@ -19,10 +19,13 @@ struct Completion {
   bool cancelled = false;   // still pending when the wait ended, so cancelled here
 };
 
+// The system's CancelIoEx, or a stand-in for it (a test's driver that ignores cancellation).
+using CancelIoFunction = BOOL(WINAPI*)(HANDLE, LPOVERLAPPED);
+
 class OverlappedCall {
  public:
   // event: a manual-reset event the record names, owned by the caller and outliving this.
-  OverlappedCall(HANDLE device, HANDLE event) noexcept;
+  OverlappedCall(HANDLE device, HANDLE event, CancelIoFunction cancel = &::CancelIoEx) noexcept;
   ~OverlappedCall();
   OverlappedCall(const OverlappedCall&) = delete;
   OverlappedCall& operator=(const OverlappedCall&) = delete;
@@ -37,8 +40,8 @@ class OverlappedCall {
   // True once the operation has completed (or never became pending).
   bool Completed() const noexcept;
   // Waits at most wait_ms for the operation, then cancels what is still pending and waits
-  // for that to complete. INFINITE waits without limit.
-  Completion Finish(DWORD wait_ms) noexcept;
+  // at most cancel_wait_ms for that to complete. INFINITE waits without limit.
+  Completion Finish(DWORD wait_ms, DWORD cancel_wait_ms = kCancelCompletionWait) noexcept;
 
   // How long a cancelled operation may take to complete before its record is abandoned
   // (left allocated, never reused) rather than freed under the system's feet.
@@ -49,9 +52,10 @@ class OverlappedCall {
     OVERLAPPED overlapped{};
     std::vector<std::uint8_t> bytes;
   };
-  Completion Cancel() noexcept;
+  Completion Cancel(DWORD wait_ms) noexcept;
 
   HANDLE device_;
+  CancelIoFunction cancel_;
   HANDLE event_;
   std::unique_ptr<State> record_;
   bool pending_ = false;

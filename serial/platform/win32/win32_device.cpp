@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "serial/platform/win32/comm_records.h"
-#include "serial/platform/win32/overlapped_call.h"
 #include "serial/platform/win32/win32_stop_event.h"
 
 namespace serial::platform::win32 {
@@ -37,10 +36,12 @@ constexpr DWORD kArrivalEvents = EV_RXCHAR | EV_RXFLAG | EV_RX80FULL;
 
 }  // namespace
 
-Win32Device::Win32Device(UniqueHandle device, UniqueHandle wait_event, UniqueHandle input_event)
+Win32Device::Win32Device(UniqueHandle device, UniqueHandle wait_event, UniqueHandle input_event,
+                         CancelIoFunction cancel)
     : device_(std::move(device)),
       wait_event_(std::move(wait_event)),
-      input_event_(std::move(input_event)) {}
+      input_event_(std::move(input_event)),
+      cancel_(cancel) {}
 
 SysError Win32Device::GetCommState(DCB& dcb) {
   ::DCB system{};
@@ -98,28 +99,45 @@ SysError Win32Device::SetCommMask(std::uint32_t mask) {
 
 WaitOutcome Win32Device::WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) {
   const auto* own_stop = dynamic_cast<const Win32StopEvent*>(&stop);
-  if (own_stop == nullptr) return WaitOutcome::Failed;
-  OverlappedCall call(Handle(), wait_event_.Get());
+  if (own_stop == nullptr) return Failed(ERROR_INVALID_PARAMETER);
+  OverlappedCall call(Handle(), wait_event_.Get(), cancel_);
   // The system writes the mask when the wait completes: it lives with the record.
   auto* events = reinterpret_cast<DWORD*>(call.Bytes(sizeof(DWORD)));
   call.Started(::WaitCommEvent(Handle(), events, call.Record()));
-  if (call.StartFailed()) return own_stop->IsSet() ? WaitOutcome::Stopped : WaitOutcome::Failed;
+  if (call.StartFailed()) {
+    return own_stop->IsSet() ? WaitOutcome::Stopped : Failed(call.Finish(0).error);
+  }
   // The stop event comes first: when both are signalled, the wait ends as stopped.
   const HANDLE both[2] = {own_stop->Handle(), wait_event_.Get()};
   for (;;) {
     const DWORD woke = ::WaitForMultipleObjects(2, both, FALSE, INFINITE);
-    if (woke == WAIT_OBJECT_0) return WaitOutcome::Stopped;  // the call cancels the wait
-    if (woke != WAIT_OBJECT_0 + 1) return WaitOutcome::Failed;
+    if (woke == WAIT_OBJECT_0) {
+      EndStoppedWait(call);
+      return WaitOutcome::Stopped;
+    }
+    if (woke != WAIT_OBJECT_0 + 1) return Failed(::GetLastError());
     if (call.Completed()) break;
     // Signalled but not complete: the event was left signalled from before. Clear it and
     // look again, so that a completion in between is not missed.
     ::ResetEvent(wait_event_.Get());
     if (call.Completed()) break;
   }
-  if (call.Finish(0).error != 0) return WaitOutcome::Failed;
+  if (const DWORD error = call.Finish(0).error; error != 0) return Failed(error);
   mask = *events;
   if ((mask & kArrivalEvents) != 0) ::SetEvent(input_event_.Get());
   return WaitOutcome::Events;
+}
+
+void Win32Device::EndStoppedWait(OverlappedCall& call) noexcept {
+  // Clearing the mask is the documented end of a pending wait; a driver that ignores
+  // cancellation still honours it. The cancellation stays as the fallback.
+  ::SetCommMask(Handle(), 0);
+  call.Finish(kStoppedWaitEnd, kStoppedWaitEnd);
+}
+
+WaitOutcome Win32Device::Failed(DWORD error) noexcept {
+  wait_error_ = error;
+  return WaitOutcome::Failed;
 }
 
 IoResult Win32Device::WriteChunk(const std::uint8_t* data, std::uint32_t n,

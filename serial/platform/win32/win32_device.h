@@ -1,10 +1,11 @@
 #pragma once
-// A serial device opened with CreateFileA (overlapped). Every call goes straight to the
+// A serial device opened with CreateFileW (overlapped). Every call goes straight to the
 // system's communications functions; transfers are overlapped operations waited for here.
 #include <chrono>
 #include <cstdint>
 
 #include "serial/platform/serial_device.h"
+#include "serial/platform/win32/overlapped_call.h"
 #include "serial/platform/win32/unique_handle.h"
 
 namespace serial::platform::win32 {
@@ -12,8 +13,10 @@ namespace serial::platform::win32 {
 class Win32Device : public SerialDevice {
  public:
   // device: the open handle; wait_event: the event of the event thread's wait record;
-  // input_event: set when a completed wait reports received bytes.
-  Win32Device(UniqueHandle device, UniqueHandle wait_event, UniqueHandle input_event);
+  // input_event: set when a completed wait reports received bytes; cancel: CancelIoEx, or
+  // a test's stand-in.
+  Win32Device(UniqueHandle device, UniqueHandle wait_event, UniqueHandle input_event,
+              CancelIoFunction cancel = &::CancelIoEx);
 
   SysError GetCommState(DCB& dcb) override;
   SysError SetCommState(const DCB& dcb) override;
@@ -25,6 +28,7 @@ class Win32Device : public SerialDevice {
   SysError ClearCommError(std::uint32_t& errors, COMSTAT& status) override;
   SysError SetCommMask(std::uint32_t mask) override;
   WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override;
+  int WaitError() const noexcept override { return static_cast<int>(wait_error_); }
   IoResult WriteChunk(const std::uint8_t* data, std::uint32_t n,
                       std::chrono::milliseconds wait) override;
   IoResult ReadChunk(std::uint8_t* data, std::uint32_t n) override;
@@ -37,13 +41,22 @@ class Win32Device : public SerialDevice {
   // The readiness waits look at the queues again at least this often: the event thread's
   // wait is the only notice of arrivals, and nothing announces room in the output queue.
   static constexpr std::chrono::milliseconds kReadinessPoll{10};
+  // A stopped wait: how long its completion after the mask is cleared may take, and again
+  // after the cancellation that follows when it has not come. A driver that completes it
+  // neither way costs Close at most twice this, and the record is then kept for good.
+  static constexpr DWORD kStoppedWaitEnd = 500;
 
  private:
   HANDLE Handle() const noexcept { return device_.Get(); }
+  // Ends the pending wait of a stop: SetCommMask(0) first, CancelIoEx only if that fails.
+  void EndStoppedWait(OverlappedCall& call) noexcept;
+  WaitOutcome Failed(DWORD error) noexcept;
 
   UniqueHandle device_;
   UniqueHandle wait_event_;
   UniqueHandle input_event_;
+  CancelIoFunction cancel_;
+  DWORD wait_error_ = 0;  // the event thread's own
 };
 
 }  // namespace serial::platform::win32

@@ -7,6 +7,7 @@
 #include "serial/platform/win32/unique_handle.h"
 #include "serial/platform/win32/win32_device.h"
 #include "serial/platform/win32/win32_stop_event.h"
+#include "serial/platform/win32/wide_text.h"
 
 namespace serial::platform {
 namespace win32 {
@@ -25,7 +26,9 @@ bool Win32StopEvent::IsSet() const noexcept {
 }
 
 std::unique_ptr<SerialDevice> Win32Platform::CreateFile(const std::string& path, int& error) {
-  UniqueHandle device(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  // The name is UTF-8 (a port may carry any name the system gives it); the wide call reads
+  // it whatever the ANSI code page.
+  UniqueHandle device(::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED,
                                     nullptr));
   if (!device) {
@@ -49,13 +52,17 @@ std::unique_ptr<StopEvent> Win32Platform::CreateStopEvent() {
 }
 
 std::string Win32Platform::ErrorText(int error) const {
-  char text[512] = {};
-  // One line (no line breaks of the message table); the component trims what ends it.
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-      nullptr, static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
-  if (length == 0) return "Unknown error " + std::to_string(error);
-  return std::string(text, length);
+  // UTF-16 from the system, in a buffer it sizes itself (a localized text may be long),
+  // on one line (no line breaks of the message table); the component trims what ends it.
+  wchar_t* text = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+          FORMAT_MESSAGE_MAX_WIDTH_MASK,
+      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  if (length == 0 || text == nullptr) return "Unknown error " + std::to_string(error);
+  std::string utf8 = Utf8FromWide(std::wstring_view(text, length));
+  ::LocalFree(text);
+  return utf8;
 }
 
 OsVersion Win32Platform::GetVersion() const {

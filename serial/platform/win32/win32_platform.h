@@ -7,10 +7,10 @@ namespace serial::platform::win32 {
 
 class Win32Platform : public Platform {
  public:
-  // CreateFileA(path, read | write, share mode 0, OPEN_EXISTING, overlapped).
+  // CreateFileW(path as UTF-16, read | write, share mode 0, OPEN_EXISTING, overlapped).
   std::unique_ptr<SerialDevice> CreateFile(const std::string& path, int& error) override;
   std::unique_ptr<StopEvent> CreateStopEvent() override;
-  // FormatMessageA's text on one line, as the system words it.
+  // FormatMessageW's text on one line, as the system words it, in UTF-8.
   std::string ErrorText(int error) const override;
   // GetVersionExA.
   OsVersion GetVersion() const override;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/logic/port_choice.h"
+#include "app/logic/port_name.h"
 #include "serial/custom_comm.h"
 #include "serial/platform/win32/win32_platform.h"
 #include "serial/tests/fake_port.h"
@@ -194,6 +195,20 @@ TEST(ComOpen, OpenCloseAndTheirErrors) {
   comm.Close();
   EXPECT_FALSE(comm.IsOpen());
   ASSERT_TRUE(comm.Open()) << "a closed port opens again";
+}
+
+// What a user may type for the port: full-width forms, blanks, the device prefix, a colon.
+TEST(ComOpen, TypedNamesOpenThePort) {
+  const std::string name = ComName("RTUTEST_COM_PORT");
+  std::u32string full_width = U"\u3000";
+  for (char c : name) full_width += static_cast<char32_t>(c + 0xFEE0);
+  for (const std::u32string& typed :
+       {full_width, U" \\\\.\\" + std::u32string(name.begin(), name.end()) + U": "}) {
+    TXComm comm;
+    comm.SetDeviceName(rtutest::PortNameFor(typed));
+    EXPECT_TRUE(comm.Open()) << comm.DeviceName() << ": Win32 error "
+                             << comm.LastSystemError().code;
+  }
 }
 
 // ---- sending and reading --------------------------------------------------------------
