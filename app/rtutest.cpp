@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStringListModel>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -23,6 +22,7 @@
 #include "app/logic/slave_address.h"
 #include "app/logic/window_texts.h"
 #include "app/open_failure_facts.h"
+#include "app/port_suggestions.h"
 
 namespace rtutest {
 
@@ -139,16 +139,13 @@ void TfrmRTUTest::ConnectHandlers() {
   for (int i = 0; i < 8; ++i) ConnectClick(ui_.RelayButtons[i], relays[i]);
   connect(ui_.Timer1, &QTimer::timeout, this, [this] { RunHandler([this] { Timer1Timer(); }); });
   // Completion offers the serial devices present when the user starts typing a name.
-  auto* completer = new QCompleter(new QStringListModel(this), this);
-  completer->setFilterMode(Qt::MatchContains);
-  ui_.Edit1->setCompleter(completer);
+  AttachPortSuggestions(ui_.Edit1);
   ui_.Edit1->installEventFilter(this);
 }
 
 bool TfrmRTUTest::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ui_.Edit1 && event->type() == QEvent::FocusIn) {
-    auto* model = static_cast<QStringListModel*>(ui_.Edit1->completer()->model());
-    model->setStringList(SerialDeviceNames());
+    FillPortSuggestions(ui_.Edit1->completer(), SerialPorts());
   }
   return QWidget::eventFilter(watched, event);
 }
