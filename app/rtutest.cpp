@@ -8,6 +8,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
@@ -144,7 +145,10 @@ void TfrmRTUTest::ConnectHandlers() {
 }
 
 bool TfrmRTUTest::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ui_.Edit1 && event->type() == QEvent::FocusIn) {
+  // Focus that comes back from the suggestions' own drop-down keeps them: refilling then
+  // would change the list under the entry being chosen.
+  if (watched == ui_.Edit1 && event->type() == QEvent::FocusIn &&
+      static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
     FillPortSuggestions(ui_.Edit1->completer(), SerialPorts());
   }
   return QWidget::eventFilter(watched, event);

@@ -215,7 +215,7 @@ TEST_F(PortOpening, SuggestionsShowWholeNamesWithTheirDescriptions) {
   EXPECT_TRUE(WindowWithPopup(*window_, *popup).save(shot));
   RecordProperty("screenshot", shot.toStdString());
 
-  QTest::keyClick(popup, Qt::Key_Down);
+  popup->setCurrentIndex(popup->model()->index(0, 0));  // the long entry, as the arrow keys reach it
   QTest::keyClick(popup, Qt::Key_Return);
   EXPECT_EQ(Ui().Edit1->text(), ports[0].name);
   EXPECT_FALSE(popup->isVisible());
