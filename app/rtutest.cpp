@@ -8,12 +8,12 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStringListModel>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -24,6 +24,7 @@
 #include "app/logic/slave_address.h"
 #include "app/logic/window_texts.h"
 #include "app/open_failure_facts.h"
+#include "app/port_suggestions.h"
 
 namespace rtutest {
 
@@ -140,16 +141,16 @@ void TfrmRTUTest::ConnectHandlers() {
   for (int i = 0; i < 8; ++i) ConnectClick(ui_.RelayButtons[i], relays[i]);
   connect(ui_.Timer1, &QTimer::timeout, this, [this] { RunHandler([this] { Timer1Timer(); }); });
   // Completion offers the serial devices present when the user starts typing a name.
-  auto* completer = new QCompleter(new QStringListModel(this), this);
-  completer->setFilterMode(Qt::MatchContains);
-  ui_.Edit1->setCompleter(completer);
+  AttachPortSuggestions(ui_.Edit1);
   ui_.Edit1->installEventFilter(this);
 }
 
 bool TfrmRTUTest::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ui_.Edit1 && event->type() == QEvent::FocusIn) {
-    auto* model = static_cast<QStringListModel*>(ui_.Edit1->completer()->model());
-    model->setStringList(SerialDeviceNames());
+  // Focus that comes back from the suggestions' own drop-down keeps them: refilling then
+  // would change the list under the entry being chosen.
+  if (watched == ui_.Edit1 && event->type() == QEvent::FocusIn &&
+      static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
+    FillPortSuggestions(ui_.Edit1->completer(), SerialPorts());
   }
   return QWidget::eventFilter(watched, event);
 }

@@ -4,17 +4,27 @@
 #include <filesystem>
 #include <string>
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 namespace rtutest {
 
+struct SerialPortInfo {
+  QString name;         // what the port field takes
+  QString description;  // manufacturer, product, serial number where known; else empty
+};
+
 #ifdef _WIN32
 // The COM ports the registry lists (HARDWARE\DEVICEMAP\SERIALCOMM), COM2 before COM10.
+QList<SerialPortInfo> SerialPorts();
+// The names of SerialPorts().
 QStringList SerialDeviceNames();
 #else
 // Paths under dev_root: serial/by-id/* first (stable names of USB adapters), then
 // ttyUSB*, ttyACM* and ttyS*, each group sorted. Missing folders give nothing.
+QList<SerialPortInfo> SerialPorts(const std::filesystem::path& dev_root = "/dev");
+// The names of SerialPorts(dev_root).
 QStringList SerialDeviceNames(const std::filesystem::path& dev_root = "/dev");
 #endif
 

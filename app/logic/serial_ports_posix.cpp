@@ -34,8 +34,8 @@ std::vector<std::string> Entries(const std::filesystem::path& folder, const std:
 
 }  // namespace
 
-QStringList SerialDeviceNames(const std::filesystem::path& dev_root) {
-  QStringList result;
+QList<SerialPortInfo> SerialPorts(const std::filesystem::path& dev_root) {
+  QList<SerialPortInfo> result;
   const std::pair<std::filesystem::path, std::string> groups[] = {
       {dev_root / "serial" / "by-id", ""},
       {dev_root, "ttyUSB"},
@@ -43,9 +43,15 @@ QStringList SerialDeviceNames(const std::filesystem::path& dev_root) {
       {dev_root, "ttyS"},
   };
   for (const auto& [folder, prefix] : groups) {
-    for (const std::string& name : Entries(folder, prefix)) result << QString::fromStdString(name);
+    for (const std::string& name : Entries(folder, prefix)) result.append({QString::fromStdString(name), {}});
   }
   return result;
+}
+
+QStringList SerialDeviceNames(const std::filesystem::path& dev_root) {
+  QStringList names;
+  for (const SerialPortInfo& port : SerialPorts(dev_root)) names << port.name;
+  return names;
 }
 
 std::string DeviceFileFor(const QString& typed) {

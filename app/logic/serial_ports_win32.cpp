@@ -4,10 +4,16 @@
 
 namespace rtutest {
 
-QStringList SerialDeviceNames() {
-  QStringList result;
-  for (const std::string& name : ComPortNames()) result << QString::fromStdString(name);
+QList<SerialPortInfo> SerialPorts() {
+  QList<SerialPortInfo> result;
+  for (const std::string& name : ComPortNames()) result.append({QString::fromStdString(name), {}});
   return result;
+}
+
+QStringList SerialDeviceNames() {
+  QStringList names;
+  for (const SerialPortInfo& port : SerialPorts()) names << port.name;
+  return names;
 }
 
 QString OwnerGroup(const std::filesystem::path&) { return {}; }

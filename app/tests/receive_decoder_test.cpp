@@ -59,6 +59,63 @@ ByteString Slice(const ByteString& b, std::size_t from, std::size_t to) {
   return ByteString(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to));
 }
 
+// The stream cut once at `cut` (0: in one piece).
+std::vector<ByteString> CutAt(const ByteString& stream, std::size_t cut) {
+  if (cut == 0) return {stream};
+  return {Slice(stream, 0, cut), Slice(stream, cut, stream.size())};
+}
+
+// The hex of each received line, in order.
+std::vector<QString> ReceivedHex(const DisplaySteps& steps) {
+  std::vector<QString> hex;
+  const QString marker = QStringLiteral(" 接收：");
+  for (const QString& line : Lines(steps)) {
+    if (line.startsWith(kStamp + marker)) hex.push_back(line.mid(kStamp.size() + marker.size()));
+  }
+  return hex;
+}
+
+ByteString RelayReply(int address, int relay, bool on) {
+  ByteString reply = Slice(modbus::RelayRequest(address, relay, on), 0, 6);
+  modbus::AppendCrc16(reply);
+  return reply;
+}
+
+// A stream of replies and noise, what the window must make of it however the ticks cut
+// it: `decodes` answers decoded, `failures` check failure lines, and a received line for
+// every piece that holds a byte above 20 hex or a byte of one of the frames (the
+// [begin, end) spans), and for no other piece.
+struct Stream {
+  const char* what;
+  ByteString bytes;
+  std::vector<std::pair<std::size_t, std::size_t>> frames;
+  int decodes = 0;
+  int failures = 0;
+
+  void Expect(const std::vector<ByteString>& pieces, const std::string& where) const {
+    ReceiveDecoder d;
+    const DisplaySteps steps = FeedTicks(d, pieces);
+    ASSERT_EQ(Decodes(steps), decodes) << what << where;
+    ASSERT_EQ(Failures(steps), failures) << what << where;
+    std::vector<QString> expected;
+    std::size_t at = 0;
+    for (const ByteString& piece : pieces) {
+      const bool in_frame = std::any_of(frames.begin(), frames.end(), [&](const auto& f) {
+        return at < f.second && f.first < at + piece.size();
+      });
+      if (in_frame || IsLoggedBlock(piece)) expected.push_back(QString::fromLatin1(modbus::BytesToHex(piece)));
+      at += piece.size();
+    }
+    ASSERT_EQ(ReceivedHex(steps), expected) << what << where;
+  }
+};
+
+ByteString Join(std::initializer_list<ByteString> parts) {
+  ByteString all;
+  for (const ByteString& p : parts) all = Concat(all, p);
+  return all;
+}
+
 TEST(DecodeReadResponse, ExampleLinesThenCellsInOrder) {
   const DisplaySteps steps = DecodeReadResponse(ExampleResponse(), ".");
   const DisplaySteps expected = {
@@ -120,31 +177,24 @@ TEST(ReceiveDecoder, DecimalSeparatorIsApplied) {
   EXPECT_EQ(Lines(d.Tick(ExampleResponse(), kStamp))[1], "AI0=1,000");
 }
 
+// Both pieces are logged, a piece of bytes 00..20 only (01 03, or 0B) included.
 TEST(ReceiveDecoder, EverySingleCutDecodesOnceWithoutFailure) {
-  const ByteString r = ExampleResponse();
-  for (std::size_t cut = 1; cut < r.size(); ++cut) {
-    ReceiveDecoder d;
-    const ByteString head = Slice(r, 0, cut);
-    const ByteString tail = Slice(r, cut, r.size());
-    const DisplaySteps steps = FeedTicks(d, {head, tail});
-    EXPECT_EQ(Decodes(steps), 1) << "cut " << cut;
-    EXPECT_EQ(Failures(steps), 0) << "cut " << cut;
-    // One received line per piece, except a piece of bytes 00..20 only (01 03, or 0B).
-    EXPECT_EQ(Count(steps, kStamp), int{IsLoggedBlock(head)} + int{IsLoggedBlock(tail)}) << "cut " << cut;
+  const Stream answer{"answer", ExampleResponse(), {{0, 53}}, 1, 0};
+  for (std::size_t cut = 1; cut < answer.bytes.size(); ++cut) {
+    answer.Expect(CutAt(answer.bytes, cut), ", cut " + std::to_string(cut));
   }
 }
 
+// Every piece is logged, even a piece of bytes 00..20 only (01, or 01 03 at a slow rate
+// where the answer spans three ticks), in the order the pieces came.
 TEST(ReceiveDecoder, EveryPairOfCutsDecodesOnceWithoutFailure) {
-  const ByteString r = ExampleResponse();
+  const Stream answer{"answer", ExampleResponse(), {{0, 53}}, 1, 0};
+  const ByteString& r = answer.bytes;
   int splits = 0;
   for (std::size_t a = 1; a < r.size(); ++a) {
     for (std::size_t b = a + 1; b < r.size(); ++b) {
-      ReceiveDecoder d;
-      const DisplaySteps steps =
-          FeedTicks(d, {Slice(r, 0, a), Slice(r, a, b), Slice(r, b, r.size())});
-      ASSERT_EQ(Decodes(steps), 1) << "cuts " << a << ", " << b;
-      ASSERT_EQ(Failures(steps), 0) << "cuts " << a << ", " << b;
-      ASSERT_EQ(steps.size(), Count(steps, kStamp) + 32U);  // received lines plus 16 + 16
+      answer.Expect({Slice(r, 0, a), Slice(r, a, b), Slice(r, b, r.size())},
+                    ", cuts " + std::to_string(a) + ", " + std::to_string(b));
       ++splits;
     }
   }
@@ -179,9 +229,8 @@ TEST(ReceiveDecoder, GarbageOfFortyBytesGivesExactlyOneFailureLine) {
   for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<std::uint8_t>(0x30 + i);
   ReceiveDecoder d;
   const DisplaySteps first = d.Tick(garbage, kStamp);
-  EXPECT_EQ(Failures(first), 0);  // reported one tick later than a per-tick check would
-  const DisplaySteps second = d.Tick({}, kStamp);
-  EXPECT_EQ(second, (DisplaySteps{LogLine{"CRC校验失败！"}}));
+  EXPECT_EQ(Failures(first), 1);  // no frame can start in it: reported at once
+  EXPECT_EQ(Lines(first).back(), "CRC校验失败！");
   EXPECT_EQ(Failures(FeedTicks(d, {{}, {}})), 0);
   // The same garbage in two short pieces counts as one block.
   ReceiveDecoder split;
@@ -196,11 +245,11 @@ TEST(ReceiveDecoder, ContinuousNoiseIsReportedTickByTick) {
     ByteString noise(40);
     for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(0x80 + tick + 3 * i);
     per_tick.push_back(Failures(d.Tick(noise, kStamp)));
+    ASSERT_LE(d.PendingSize(), 4U) << tick;  // at most an exception's unfinished start
   }
-  // The first two ticks fill the 52 pending bytes (28 given up); from then on each tick
-  // gives up its 40 bytes and reports them.
-  EXPECT_EQ(per_tick, (std::vector<int>{0, 0, 1, 1, 1, 1, 1, 1, 1, 1}));
-  EXPECT_EQ(Failures(d.Tick({}, kStamp)), 1);  // the last 52
+  // Each tick gives up (nearly) its 40 bytes and reports them.
+  EXPECT_EQ(per_tick, (std::vector<int>{1, 1, 1, 1, 1, 1, 1, 1, 1, 1}));
+  EXPECT_EQ(Failures(d.Tick({}, kStamp)), 0);  // the last few bytes go silently
 }
 
 // 37 noise bytes, then the answer in two pieces: wherever the second piece ends, the noise
@@ -213,7 +262,7 @@ TEST(ReceiveDecoder, NoiseBeforeASplitAnswerIsReportedOnEveryPath) {
     const DisplaySteps second = d.Tick(Slice(stream, 52, second_ends), kStamp);
     const DisplaySteps third = d.Tick(Slice(stream, second_ends, stream.size()), kStamp);
     EXPECT_EQ(Failures(first) + Failures(second) + Failures(third), 1) << second_ends;
-    EXPECT_EQ(Failures(second), 1) << second_ends;  // given up at that tick
+    EXPECT_EQ(Failures(first), 1) << second_ends;  // given up at the tick that read it
     EXPECT_EQ(Decodes(second_ends == 90U ? second : third), 1) << second_ends;
     EXPECT_EQ(Decodes(first) + Decodes(second) + Decodes(third), 1) << second_ends;
     EXPECT_TRUE(d.Tick({}, kStamp).empty());
@@ -262,33 +311,60 @@ TEST(ReceiveDecoder, BlankBlocksAreNotLoggedButStillChecked) {
   EXPECT_EQ(steps, (DisplaySteps{LogLine{"CRC校验失败！"}}));  // no received line before it
 }
 
-TEST(ReceiveDecoder, TrailingByteFailsUnlessItIsZero) {
-  ReceiveDecoder zero;
-  const DisplaySteps passed = FeedTicks(zero, {Concat(ExampleResponse(), {0x00})});
-  EXPECT_EQ(Decodes(passed), 1);
-  EXPECT_EQ(Failures(passed), 0);
-  for (std::uint8_t extra : {0x01, 0x20, 0xFF}) {
+// An answer followed by a byte in the same tick is decoded, whatever the byte; the byte
+// alone is too little for a check failure.
+TEST(ReceiveDecoder, ATrailingByteLosesNothing) {
+  for (std::uint8_t extra : {0x00, 0x01, 0x20, 0xFF}) {
     ReceiveDecoder d;
     const DisplaySteps steps = FeedTicks(d, {Concat(ExampleResponse(), {extra})});
-    EXPECT_EQ(Decodes(steps), 0) << int{extra};
-    EXPECT_EQ(Failures(steps), 1) << int{extra};
+    EXPECT_EQ(Decodes(steps), 1) << int{extra};
+    EXPECT_EQ(Failures(steps), 0) << int{extra};
   }
 }
 
 // The module answers a relay request with its first six bytes and their check. Some of
-// these hold no byte above 20 hex (slave 1 or 2, relays 2 and 3); every one is logged.
-TEST(ReceiveDecoder, EveryRelayReplyIsLoggedForAddressesOneTwoAndTwoFortySeven) {
+// these hold no byte above 20 hex (slave 1 or 2, relays 2 and 3); every one is logged,
+// whole or in the pieces in which it arrived, wherever one or two tick boundaries fall.
+TEST(ReceiveDecoder, EveryRelayReplyIsLoggedAtEveryCutForAddressesOneTwoAndTwoFortySeven) {
   for (const int address : {1, 2, 247}) {
     for (int relay = 1; relay <= 4; ++relay) {
       for (const bool on : {true, false}) {
-        ByteString reply = Slice(modbus::RelayRequest(address, relay, on), 0, 6);
-        modbus::AppendCrc16(reply);
-        ReceiveDecoder d;
-        EXPECT_EQ(Lines(FeedTicks(d, {reply})),
-                  (std::vector<QString>{kStamp + QStringLiteral(" 接收：") +
-                                        QString::fromLatin1(modbus::BytesToHex(reply))}))
-            << "slave " << address << ", relay " << relay;
+        const Stream reply{"relay reply", RelayReply(address, relay, on), {{0, 8}}};
+        const std::string where = ", slave " + std::to_string(address) + ", relay " + std::to_string(relay);
+        for (std::size_t a = 0; a < 8; ++a) {
+          reply.Expect(CutAt(reply.bytes, a), where + ", cut " + std::to_string(a));
+          for (std::size_t b = a + 1; a > 0 && b < 8; ++b) {
+            reply.Expect({Slice(reply.bytes, 0, a), Slice(reply.bytes, a, b), Slice(reply.bytes, b, 8)},
+                         where + ", cuts " + std::to_string(a) + ", " + std::to_string(b));
+          }
+        }
       }
+    }
+  }
+}
+
+// Several frames, or a frame and noise, in one stream: each answer is decoded and each
+// reply logged, and only bytes outside every frame count towards a check failure, at every
+// cut. Line noise of bytes 00..20 only stays out of the log.
+TEST(ReceiveDecoder, StreamsOfSeveralFramesAtEveryCut) {
+  const ByteString answer = ExampleResponse();
+  const ByteString relay2 = RelayReply(1, 2, true);  // 01 10 00 15 00 01 10 0D
+  const ByteString exception = {0x01, 0x83, 0x02, 0xC0, 0xF1};
+  const ByteString blank = {0x0D, 0x0A};
+  const Stream streams[] = {
+      {"two answers", Join({answer, answer}), {{0, 53}, {53, 106}}, 2, 0},
+      {"answer, 10 noise bytes", Join({answer, ByteString(10, 0x55)}), {{0, 53}}, 1, 0},
+      {"answer, 40 noise bytes", Join({answer, ByteString(40, 0x55)}), {{0, 53}}, 1, 1},
+      {"relay reply, answer", Join({relay2, answer}), {{0, 8}, {8, 61}}, 1, 0},
+      {"answer, relay reply", Join({answer, relay2}), {{0, 53}, {53, 61}}, 1, 0},
+      {"answer, exception", Join({answer, exception}), {{0, 53}, {53, 58}}, 1, 0},
+      {"blank noise around a relay reply", Join({blank, relay2, blank}), {{2, 10}}, 0, 0},
+      {"blank noise, answer", Join({ByteString(40, 0x00), answer}), {{40, 93}}, 1, 1},
+  };
+  for (const Stream& stream : streams) {
+    ASSERT_TRUE(modbus::FrameCheckPasses(exception));
+    for (std::size_t cut = 0; cut < stream.bytes.size(); ++cut) {
+      stream.Expect(CutAt(stream.bytes, cut), ", cut " + std::to_string(cut));
     }
   }
 }
@@ -302,22 +378,28 @@ TEST(ReceiveDecoder, RelayReplyIsLoggedNotDecoded) {
 }
 
 TEST(ReceiveDecoder, GarbageBeforeTheAnswerIsReportedBeforeItsValues) {
-  ReceiveDecoder d;
-  const DisplaySteps steps = FeedTicks(d, {ByteString(40, 0x55), ExampleResponse()});
-  const auto lines = Lines(steps);
-  ASSERT_EQ(Failures(steps), 1);
-  ASSERT_EQ(Decodes(steps), 1);
-  const auto failure = std::find(lines.begin(), lines.end(), QStringLiteral("CRC校验失败！"));
-  const auto values = std::find(lines.begin(), lines.end(), QStringLiteral("AI0=1.000"));
-  EXPECT_EQ(failure + 1, values);
+  for (const bool one_tick : {true, false}) {
+    ReceiveDecoder d;
+    const ByteString garbage(40, 0x55);
+    const DisplaySteps steps = one_tick ? FeedTicks(d, {Concat(garbage, ExampleResponse())})
+                                        : FeedTicks(d, {garbage, ExampleResponse()});
+    const auto lines = Lines(steps);
+    ASSERT_EQ(Failures(steps), 1) << one_tick;
+    ASSERT_EQ(Decodes(steps), 1) << one_tick;
+    const auto failure = std::find(lines.begin(), lines.end(), QStringLiteral("CRC校验失败！"));
+    const auto values = std::find(lines.begin(), lines.end(), QStringLiteral("AI0=1.000"));
+    // In one tick, right before the values; in two, at the garbage's own tick.
+    EXPECT_EQ(failure + (one_tick ? 1 : 2), values) << one_tick;
+  }
 }
 
 TEST(ReceiveDecoder, SettleGivesUpWhatIsPending) {
   ReceiveDecoder d;
-  d.Tick(ByteString(40, 0x55), kStamp);
+  d.Tick(Slice(ExampleResponse(), 0, 40), kStamp);  // an answer's unfinished start
+  EXPECT_EQ(d.PendingSize(), 40U);
   EXPECT_EQ(d.Settle(), (DisplaySteps{LogLine{"CRC校验失败！"}}));
   EXPECT_EQ(d.PendingSize(), 0U);
-  d.Tick(ByteString(10, 0x55), kStamp);
+  d.Tick(Slice(ExampleResponse(), 0, 10), kStamp);
   EXPECT_TRUE(d.Settle().empty());
   EXPECT_EQ(d.PendingSize(), 0U);
   // The first half of an answer before a send is not joined with what follows the send.

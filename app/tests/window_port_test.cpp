@@ -2,10 +2,12 @@
 #include <QApplication>
 #include <QAbstractItemView>
 #include <QCompleter>
-#include <QStringListModel>
+#include <QDir>
+#include <QPainter>
 #include <QTest>
 #include <QTimer>
 
+#include "app/port_suggestions.h"
 #include "app/tests/window_fixture.h"
 #include "modbus/requests.h"
 
@@ -170,9 +172,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PortOpening, DeviceSuggestionsAreNeverInsertedUnasked) {
   Focus(*window_, Ui().Edit1);  // fills the suggestions from this machine's devices
-  auto* model = qobject_cast<QStringListModel*>(Ui().Edit1->completer()->model());
-  ASSERT_NE(model, nullptr);
-  model->setStringList({"/dev/ttyUSB0", "/dev/ttyS0"});
+  FillPortSuggestions(Ui().Edit1->completer(), {{"/dev/ttyUSB0", ""}, {"/dev/ttyS0", ""}});
   Ui().Edit1->clear();
   QTest::keyClicks(Ui().Edit1, QStringLiteral("ttyU"));
   EXPECT_TRUE(Ui().Edit1->completer()->popup()->isVisible());  // offered
@@ -180,6 +180,56 @@ TEST_F(PortOpening, DeviceSuggestionsAreNeverInsertedUnasked) {
   EXPECT_EQ(Ui().Edit1->text(), QStringLiteral("ttyU"));  // not inserted
   window_->Button1Click();
   EXPECT_EQ(state_->ArgsOf<std::string>("CreateFile").back(), "\\\\.\\ttyU");
+}
+
+// The window with the drop-down drawn where it shows, for a person to look at.
+QImage WindowWithPopup(QWidget& window, QWidget& popup) {
+  const QPoint at = popup.mapToGlobal(QPoint()) - window.mapToGlobal(QPoint());
+  QImage image(std::max(window.width(), at.x() + popup.width()),
+               std::max(window.height(), at.y() + popup.height()), QImage::Format_RGB32);
+  image.fill(Qt::gray);
+  QPainter painter(&image);
+  painter.drawPixmap(0, 0, window.grab());
+  painter.drawPixmap(at, popup.grab());
+  return image;
+}
+
+// Long names with their descriptions are offered whole: the drop-down grows to its longest
+// entry while the 62-pixel field keeps its size and place, and choosing with the keys puts
+// only the name into the field.
+TEST_F(PortOpening, SuggestionsShowWholeNamesWithTheirDescriptions) {
+  Focus(*window_, Ui().Edit1);
+  const QList<SerialPortInfo> ports = {
+      {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+       "FTDI FT232R USB UART A50285BI"},
+      {"/dev/ttyUSB0", "Prolific PL2303"},
+      {"/dev/ttyS0", ""}};
+  FillPortSuggestions(Ui().Edit1->completer(), ports);
+  const QRect field = Ui().Edit1->geometry();
+  Ui().Edit1->clear();
+  QTest::keyClicks(Ui().Edit1, QStringLiteral("/dev/"));
+  QAbstractItemView* popup = Ui().Edit1->completer()->popup();
+  ASSERT_TRUE(popup->isVisible());
+  EXPECT_EQ(Ui().Edit1->geometry(), field);
+  EXPECT_EQ(field, QRect(9, 25, 62, 24));
+  ASSERT_EQ(popup->model()->rowCount(), 3);
+  const QFontMetrics metrics(popup->font());
+  for (int row = 0; row < 3; ++row) {
+    const QModelIndex index = popup->model()->index(row, 0);
+    EXPECT_EQ(index.data().toString(), SuggestionText(ports[row]));
+    // Each entry fits the list's inside, so none is shown elided.
+    EXPECT_LE(metrics.horizontalAdvance(index.data().toString()), popup->viewport()->width()) << row;
+  }
+  EXPECT_TRUE(SuggestionText(ports[0]).endsWith(QStringLiteral("  FTDI FT232R USB UART A50285BI")));
+  EXPECT_EQ(SuggestionText(ports[2]), QStringLiteral("/dev/ttyS0"));
+  const QString shot = QDir::temp().filePath(QStringLiteral("rtutest-port-suggestions.png"));
+  EXPECT_TRUE(WindowWithPopup(*window_, *popup).save(shot));
+  RecordProperty("screenshot", shot.toStdString());
+
+  popup->setCurrentIndex(popup->model()->index(0, 0));  // the long entry, as the arrow keys reach it
+  QTest::keyClick(popup, Qt::Key_Return);
+  EXPECT_EQ(Ui().Edit1->text(), ports[0].name);
+  EXPECT_FALSE(popup->isVisible());
 }
 
 TEST_F(PortOpening, FullWidthCharactersSetNothing) {

@@ -28,7 +28,9 @@ bool Within(std::size_t first, std::size_t count, std::size_t low, std::size_t h
 
 bool WellFormed(modbus::ByteView request) {
   if (request.size() < 4) return false;
-  if (request[1] == kReadHoldingRegisters) return request.size() == 8;
+  if (request[1] == kReadHoldingRegisters || request[1] == kWriteSingleRegister) {
+    return request.size() == 8;
+  }
   if (request[1] == kWriteMultipleRegisters) {
     return request.size() >= kWriteHeader + 2 && request.size() == kWriteHeader + request[6] + 2;
   }
@@ -54,6 +56,7 @@ std::optional<modbus::ByteString> ModuleModel::Handle(const Frame& frame, Durati
   if (address == kBroadcastAddress) {
     // Broadcast writes take effect; nobody answers a broadcast.
     if (frame.bytes[1] == kWriteMultipleRegisters) WriteRegisters(frame.bytes);
+    if (frame.bytes[1] == kWriteSingleRegister) WriteRegister(frame.bytes);
     return std::nullopt;
   }
   if (address != options_.address) return std::nullopt;
@@ -70,6 +73,8 @@ std::optional<modbus::ByteString> ModuleModel::Respond(modbus::ByteView request,
       return ReadRegisters(request, elapsed);
     case kWriteMultipleRegisters:
       return WriteRegisters(request);
+    case kWriteSingleRegister:
+      return WriteRegister(request);
     default:
       return ExceptionReply(options_.address, request[1], kIllegalFunction);
   }
@@ -108,6 +113,17 @@ modbus::ByteString ModuleModel::WriteRegisters(modbus::ByteView request) {
   modbus::ByteString reply(request.begin(), request.begin() + 6);
   modbus::AppendCrc16(reply);
   return reply;
+}
+
+// Function 6 reaches the same relay registers as function 16 (it is what many masters send
+// for one value); the reply echoes the request.
+modbus::ByteString ModuleModel::WriteRegister(modbus::ByteView request) {
+  const std::size_t at = Word(request, 2);
+  if (!Within(at, 1, modbus::kFirstRelayRegister, modbus::kRegisterCount)) {
+    return ExceptionReply(options_.address, request[1], kIllegalDataAddress);
+  }
+  relays_[at - modbus::kFirstRelayRegister] = Word(request, 4);
+  return modbus::ByteString(request.begin(), request.end());
 }
 
 }  // namespace sim

@@ -12,6 +12,7 @@ namespace sim {
 
 inline constexpr std::uint8_t kBroadcastAddress = 0;
 inline constexpr std::uint8_t kReadHoldingRegisters = 3;
+inline constexpr std::uint8_t kWriteSingleRegister = 6;
 inline constexpr std::uint8_t kWriteMultipleRegisters = 16;
 inline constexpr std::uint8_t kIllegalFunction = 1;
 inline constexpr std::uint8_t kIllegalDataAddress = 2;
@@ -40,13 +41,14 @@ class ModuleModel {
   std::optional<modbus::ByteString> Respond(modbus::ByteView request, Duration elapsed);
   modbus::ByteString ReadRegisters(modbus::ByteView request, Duration elapsed) const;
   modbus::ByteString WriteRegisters(modbus::ByteView request);
+  modbus::ByteString WriteRegister(modbus::ByteView request);
 
   ModelOptions options_;
   InputSource inputs_;
   Relays relays_;
 };
 
-// Whether a frame of function 3 or 16 has the length its fields promise (the parser
+// Whether a frame of function 3, 6 or 16 has the length its fields promise (the parser
 // guarantees it; frames handed in directly may not).
 bool WellFormed(modbus::ByteView request);
 

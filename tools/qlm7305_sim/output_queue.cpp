@@ -3,29 +3,14 @@
 #include <algorithm>
 
 namespace sim {
-namespace {
 
-// Writing more often than this gains no realism and costs wake-ups.
-constexpr Duration kShortestStep = std::chrono::milliseconds(1);
-
-}  // namespace
-
-OutputQueue::OutputQueue(LineTiming timing) : timing_(timing) {
-  const Duration byte = timing_.ByteTime();
-  bytes_per_step_ = static_cast<std::size_t>(
-      std::max<Duration::rep>(1, (kShortestStep.count() + byte.count() - 1) / byte.count()));
-}
+OutputQueue::OutputQueue(LineTiming timing) : timing_(timing) {}
 
 void OutputQueue::Schedule(Clock::time_point at, modbus::ByteView bytes) {
-  Clock::time_point start = std::max(at, busy_until_);
-  for (std::size_t i = 0; i < bytes.size(); i += bytes_per_step_) {
-    const std::size_t n = std::min(bytes_per_step_, bytes.size() - i);
-    steps_.push_back(
-        {start, modbus::ByteString(bytes.begin() + static_cast<std::ptrdiff_t>(i),
-                                   bytes.begin() + static_cast<std::ptrdiff_t>(i + n))});
-    start += timing_.TimeFor(n);
-  }
-  busy_until_ = std::max(busy_until_, start);
+  if (bytes.empty()) return;
+  const Clock::time_point start = std::max(at, busy_until_);
+  steps_.push_back({start, modbus::ByteString(bytes.begin(), bytes.end())});
+  busy_until_ = start + timing_.TimeFor(bytes.size());
 }
 
 modbus::ByteString OutputQueue::TakeDue(Clock::time_point now) {

@@ -1,6 +1,10 @@
 #pragma once
-// Bytes waiting to go out on the line, paced at the line's byte time so a reply takes as
-// long to arrive as it would on a real wire.
+// Bytes waiting to go out on the line. Each scheduled piece goes out in one write, so a
+// reply arrives as one continuous frame whatever the host's scheduling (a write per byte
+// left gaps of several characters on a busy machine, which a master that enforces the
+// 1.5-character limit inside a frame takes for two frames); a real port's UART sends it
+// back to back. The line stays busy for the piece's time at the line's rate, so what
+// follows starts no earlier than it could on a wire.
 #include <deque>
 #include <optional>
 
@@ -13,7 +17,8 @@ class OutputQueue {
  public:
   explicit OutputQueue(LineTiming timing);
 
-  // Queues bytes to start at `at`, or once the line is free if it is still busy then.
+  // Queues bytes to go out together at `at`, or once the line is free if it is still busy
+  // then.
   void Schedule(Clock::time_point at, modbus::ByteView bytes);
   // Every byte whose time has come, in order.
   modbus::ByteString TakeDue(Clock::time_point now);
@@ -30,7 +35,6 @@ class OutputQueue {
   };
 
   LineTiming timing_;
-  std::size_t bytes_per_step_ = 1;
   std::deque<Step> steps_;
   Clock::time_point busy_until_{};
 };

@@ -69,8 +69,11 @@ TEST(ModuleModel, AnswersEachRequestAsASlaveShould) {
       {"byte count not twice the quantity",
        WithCheck({0x01, 0x10, 0x00, 0x14, 0x00, 0x02, 0x02, 0x00, 0x01}),
        WithCheck({0x01, 0x90, 0x03})},
-      {"write single register", WithCheck({0x01, 0x06, 0x00, 0x14, 0x00, 0x01}),
-       WithCheck({0x01, 0x86, 0x01})},
+      {"write a digital input with function 6", WithCheck({0x01, 0x06, 0x00, 0x13, 0x00, 0x01}),
+       WithCheck({0x01, 0x86, 0x02})},
+      {"write register 24 with function 6", WithCheck({0x01, 0x06, 0x00, 0x18, 0x00, 0x01}),
+       WithCheck({0x01, 0x86, 0x02})},
+      {"function 6 without its value", {0x01, 0x06, 0x00, 0x14, 0x00}, std::nullopt},
       {"read input registers", WithCheck({0x01, 0x04, 0x00, 0x00, 0x00, 0x01}),
        WithCheck({0x01, 0x84, 0x01})},
       {"unknown function", WithCheck({0x01, 0x2B, 0x0E, 0x01, 0x00}),
@@ -90,19 +93,30 @@ TEST(ModuleModel, AnswersEachRequestAsASlaveShould) {
   }
 }
 
-TEST(ModuleModel, EachRelayRequestSwitchesExactlyItsRelay) {
-  for (int relay = 1; relay <= modbus::kRelayCount; ++relay) {
-    for (const bool on : {true, false}) {
-      ModuleModel module(
-          ModelOptions{}, [](Duration) { return InputValues{}; }, Relays{7, 7, 7, 7});
-      const ByteString request = modbus::RelayRequest(1, relay, on);
-      const auto reply = module.Handle(Modbus(request), Duration{});
-      ASSERT_TRUE(reply.has_value());
-      EXPECT_EQ(*reply, WithCheck(ByteString(request.begin(), request.begin() + 6)));
-      Relays expected{7, 7, 7, 7};
-      expected[relay - 1] = on ? 1 : 0;
-      EXPECT_EQ(module.RelayValues(), expected) << "relay " << relay << (on ? " on" : " off");
-      EXPECT_EQ(module.Registers(Duration{})[19 + relay], on ? 1 : 0);
+// Function 6 with a relay's register and value: what a master sends for one register.
+ByteString SingleWrite(std::uint8_t address, int relay, bool on) {
+  return WithCheck({address, kWriteSingleRegister, 0x00,
+                    static_cast<std::uint8_t>(modbus::kFirstRelayRegister + relay - 1), 0x00,
+                    static_cast<std::uint8_t>(on ? 1 : 0)});
+}
+
+// Functions 16 (the tool's request, echoed in six bytes) and 6 (echoed whole) alike.
+TEST(ModuleModel, EachRelayWriteSwitchesExactlyItsRelay) {
+  for (const bool single : {false, true}) {
+    for (int relay = 1; relay <= modbus::kRelayCount; ++relay) {
+      for (const bool on : {true, false}) {
+        ModuleModel module(
+            ModelOptions{}, [](Duration) { return InputValues{}; }, Relays{7, 7, 7, 7});
+        const ByteString request = single ? SingleWrite(1, relay, on) : modbus::RelayRequest(1, relay, on);
+        const auto reply = module.Handle(Modbus(request), Duration{});
+        ASSERT_TRUE(reply.has_value());
+        EXPECT_EQ(*reply, single ? request : WithCheck(ByteString(request.begin(), request.begin() + 6)));
+        Relays expected{7, 7, 7, 7};
+        expected[relay - 1] = on ? 1 : 0;
+        EXPECT_EQ(module.RelayValues(), expected)
+            << (single ? "function 6, " : "function 16, ") << "relay " << relay << (on ? " on" : " off");
+        EXPECT_EQ(module.Registers(Duration{})[19 + relay], on ? 1 : 0);
+      }
     }
   }
 }
@@ -111,7 +125,8 @@ TEST(ModuleModel, ABroadcastWriteTakesEffectWithoutAReply) {
   ModuleModel module(
       ModelOptions{}, [](Duration) { return InputValues{}; }, Relays{});
   EXPECT_FALSE(module.Handle(Modbus(modbus::RelayRequest(0, 3, true)), Duration{}).has_value());
-  EXPECT_EQ(module.RelayValues(), (Relays{0, 0, 1, 0}));
+  EXPECT_FALSE(module.Handle(Modbus(SingleWrite(0, 1, true)), Duration{}).has_value());
+  EXPECT_EQ(module.RelayValues(), (Relays{1, 0, 1, 0}));
 }
 
 TEST(ModuleModel, AnswersAtItsOwnAddressOnly) {

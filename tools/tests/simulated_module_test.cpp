@@ -8,11 +8,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "modbus/crc16.h"
 #include "modbus/requests.h"
 #include "modbus/response.h"
 #include "modbus/tests/reference_frames.h"
 #include "tools/qlm7305_sim/stable_link.h"
 #include "tools/tests/fd_io.h"
+#include "tools/tests/strict_master.h"
 
 namespace sim {
 namespace {
@@ -93,6 +95,70 @@ TEST(SimulatedModule, ModeFrameThenRelayRequestSwitchesTheRelay) {
   const ModuleCounters c = module.Counters();
   EXPECT_EQ(c.requests, 2U);
   EXPECT_EQ(c.mode_frames, 1U);
+}
+
+// A master that ends a frame at 1.5 characters of silence sees every reply whole at
+// 9600 bit/s: the read-all answer, and both kinds of relay write. The split and late-reply
+// faults stay what they are: two frames, or one frame later.
+class StrictMaster : public ::testing::Test {
+ protected:
+  static constexpr LineTiming kTiming{9600};
+  static constexpr int kRounds = 20;
+
+  static SimulatorOptions Options(FaultOptions faults = {}) {
+    SimulatorOptions o;
+    o.baud = kTiming.baud;
+    o.values = ValueMode::kFixed;
+    o.faults = faults;
+    return o;
+  }
+  // The reply of each round, checked to be `frames` frames together making `expected`;
+  // returns the shortest wait for a reply's first bytes.
+  Duration ExpectEachReply(SimulatedModule& module, const ByteString& request,
+                       const ByteString& expected, std::size_t frames) {
+    const UniqueFd client = OpenRawClient(module.SlavePath());
+    EXPECT_TRUE(client.Valid()) << module.SlavePath();
+    Duration earliest = Duration::max();
+    for (int round = 0; round < kRounds; ++round) {
+      const testing::StrictReply reply =
+          testing::StrictExchange(client.Get(), request, expected.size(), kTiming, kPatience);
+      ByteString joined;
+      for (const ByteString& f : reply.frames) joined.insert(joined.end(), f.begin(), f.end());
+      EXPECT_EQ(joined, expected) << "round " << round;
+      EXPECT_EQ(reply.frames.size(), frames) << "round " << round << ", largest gap "
+                                             << reply.largest_gap.count() << " ns";
+      largest_gap_ = std::max(largest_gap_, reply.largest_gap);
+      earliest = std::min(earliest, reply.first_byte_after);
+    }
+    return earliest;
+  }
+  // The measure: the longest silence inside one frame that the master saw.
+  void TearDown() override {
+    RecordProperty("largest_gap_us", static_cast<int>(largest_gap_.count() / 1000));
+  }
+
+  Duration largest_gap_{};
+};
+
+TEST_F(StrictMaster, SeesEachReplyAsOneFrame) {
+  SimulatedModule module(Options());
+  ByteString single = {0x01, 0x06, 0x00, 0x16, 0x00, 0x01};  // relay 3 on, function 6
+  modbus::AppendCrc16(single);
+  ExpectEachReply(module, modbus::ReadAllRequest(1), modbus::testing_frames::ExampleResponse(), 1);
+  const ByteString relay = modbus::RelayRequest(1, 1, true);
+  ByteString relay_reply(relay.begin(), relay.begin() + 6);
+  modbus::AppendCrc16(relay_reply);
+  ExpectEachReply(module, relay, relay_reply, 1);
+  ExpectEachReply(module, single, single, 1);
+  EXPECT_EQ(module.RelayValues(), (Relays{1, 1, 1, 0}));
+}
+
+TEST_F(StrictMaster, SeesASplitReplyAsTwoFramesAndALateOneWhole) {
+  SimulatedModule split(Options({.split_pieces = 2, .split_gap = std::chrono::milliseconds(20)}));
+  ExpectEachReply(split, modbus::ReadAllRequest(1), modbus::testing_frames::ExampleResponse(), 2);
+  SimulatedModule late(Options({.late = std::chrono::milliseconds(100)}));
+  EXPECT_GE(ExpectEachReply(late, modbus::ReadAllRequest(1), modbus::testing_frames::ExampleResponse(), 1),
+            std::chrono::milliseconds(100));
 }
 
 // A client closing its end must not take the module away from the next client, and must
