@@ -16,7 +16,8 @@ OpenFailure GatherOpenFailure(OpenStep step, const serial::TSystemError& error, 
                      OwnerGroup(file),
                      SerialDeviceNames(),
                      baud,
-                     format};
+                     format,
+                     IsPortWithoutUart(file)};
 }
 
 OpenStep StepOf(const serial::EDeviceError& failure) {

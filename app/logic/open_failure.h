@@ -20,6 +20,7 @@ struct OpenFailure {
   QStringList present;    // the serial devices present on this machine
   QString baud;           // the baud and format texts, for a refused control block
   QString format;
+  bool no_uart = false;   // the file is a port the kernel registered with no UART behind it
 };
 
 // One line of Chinese text naming the cause and what to do, with the system's own text.
