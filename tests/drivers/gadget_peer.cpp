@@ -18,6 +18,7 @@ namespace {
 
 constexpr auto kPatience = std::chrono::seconds(10);
 constexpr int kRetryMs = 50;  // after a hang-up or a refused opening
+constexpr const char* kStalledMark = "/tmp/bench-gadget-stalled";
 
 // /sys/class/tty/ttyACM0/device is the USB interface; its device's "port" link names the
 // hub port it hangs on.
@@ -60,6 +61,11 @@ GadgetPeer::~GadgetPeer() {
 }
 
 void GadgetPeer::Play(Mode mode) {
+  if (mode == Mode::kStall) {
+    // Closed while it holds unread bytes, the gadget's end stops receiving for good; the
+    // guest cycles the link after this test (guest_init.sh), also when it ends abruptly.
+    std::ofstream(kStalledMark) << gadget_ << "\n";
+  }
   std::unique_lock lock(mutex_);
   wanted_ = mode;
   const char c = 0;

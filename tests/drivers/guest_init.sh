@@ -57,8 +57,15 @@ wait_for() {
 }
 
 # A test that unplugged the USB link by switching its hub port off and ended before it
-# switched it on again leaves no ttyACM0 for the next one.
+# switched it on again leaves no ttyACM0 for the next one. A test that stalled the gadget's
+# end (its mark is in the chroot's /tmp) leaves it deaf: once its tty is closed with unread
+# bytes, the serial gadget receives nothing until the link goes down and up again.
 replug_acm() {
+  if [ -e /host/tmp/bench-gadget-stalled ]; then
+    rm -f /host/tmp/bench-gadget-stalled
+    switch=$(readlink -f /sys/class/tty/ttyACM0/device/../port)/disable
+    [ -e "$switch" ] && echo 1 > "$switch" && wait_for 50 /dev/ttyACM0 gone
+  fi
   for switch in /sys/bus/usb/devices/*/usb*-port*/disable; do
     [ "$(cat "$switch" 2>/dev/null)" = 1 ] || continue
     echo 0 > "$switch"
