@@ -319,19 +319,6 @@ TEST(GadgetLines, EachRiseAndFallOfDsrAndDcdIsReportedOnce) {
   comm.Close();
 }
 
-// A serial-core port with no UART behind it (QEMU's PC has two; a PC's BIOS registers
-// up to 32): the node opens, but no setting can be read or made. Opening the component on
-// it must fail as an opening, not as a setting of an open port, and leave nothing open.
-TEST(GhostPort, OpeningAPortWithNoUartReturnsFalse) {
-  serial::TXComm comm;
-  comm.SetDeviceName(DevicePath());
-  EXPECT_FALSE(comm.Open());
-  EXPECT_FALSE(comm.IsOpen());
-  std::printf("Open on %s: false, system error %d (%s)\n", DevicePath().c_str(), comm.LastSystemError().code,
-              comm.LastSystemError().text.c_str());
-  EXPECT_NE(comm.LastSystemError().code, 0);
-}
-
 // Voluntary context switches of the whole process: each is a thread's wake-up that ended
 // in blocking again.
 long ProcessWakeUps() {

@@ -239,11 +239,14 @@ TEST(WindowOnEcho, AnUnplugWhilePollingIsReportedAndTheReplugWorksAgain) {
 
 // ---- the ports of the guest ------------------------------------------------------------
 
-// ttyS2 and ttyS3 of the guest are registered with no UART behind them: the window's
-// failed opening says so, and its port list leaves them out.
+// ttyS2 and ttyS3 of the guest are serial-core ports with no UART behind them (a PC's
+// firmware registers up to 32): the node opens, but no setting can be read or made. The
+// component's opening fails and leaves nothing open, the window's reason says why, and
+// its port list leaves them out.
 TEST(WindowGhostPort, TheFailedOpeningSaysThereIsNoUart) {
   WindowRig rig;
   EXPECT_FALSE(rig.OpenPort(DevicePath()));
+  EXPECT_FALSE(rig.Window().XMODEM1().IsOpen());
   const QString status = rig.Window().Controls().StatusPanels[1]->text();
   const QString reason = rig.Window().Controls().StatusPanels[1]->toolTip();
   std::printf("%s: \"%s\", tooltip \"%s\"\n", DevicePath().c_str(), status.toStdString().c_str(),
