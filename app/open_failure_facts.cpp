@@ -27,7 +27,8 @@ OpenFailure GatherOpenFailure(OpenStep step, const serial::TSystemError& error, 
                      SerialDeviceNames(),
                      baud,
                      format,
-                     kSystemCodes};
+                     kSystemCodes,
+                     IsPortWithoutUart(file)};
 }
 
 OpenStep StepOf(const serial::EDeviceError& failure) {

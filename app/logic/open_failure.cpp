@@ -37,6 +37,11 @@ QString WindowsOpeningRefused(const OpenFailure& f) {
 QString OpeningRefused(const OpenFailure& f) {
   if (f.codes == ErrorCodes::Windows) return WindowsOpeningRefused(f);
   const QString says = SystemSays(f);
+  if (f.no_uart) {
+    // The node opens, but every setting fails: nothing answers behind the port.
+    return QStringLiteral("%1 这个端口没有 UART%2：系统登记了它，但后面没有串口芯片。").arg(f.device, says) +
+           PresentDevices(f.present);
+  }
   switch (f.error) {
     case ENOENT:
     case ENODEV:

@@ -24,6 +24,7 @@ struct OpenFailure {
   QString baud;           // the baud and format texts, for a refused control block
   QString format;
   ErrorCodes codes = ErrorCodes::Errno;
+  bool no_uart = false;   // the file is a port the kernel registered with no UART behind it
 };
 
 // One line of Chinese text naming the cause and what to do, with the system's own text.

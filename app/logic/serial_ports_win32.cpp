@@ -18,6 +18,8 @@ QStringList SerialDeviceNames() {
 
 QString OwnerGroup(const std::filesystem::path&) { return {}; }
 
+bool IsPortWithoutUart(const std::filesystem::path&, const std::filesystem::path&) { return false; }
+
 std::string DeviceFileFor(const QString& typed) { return typed.toStdString(); }
 
 }  // namespace rtutest

@@ -181,19 +181,76 @@ class SerialDeviceNamesTest : public ::testing::Test {
   std::filesystem::path root_;
 };
 
-TEST_F(SerialDeviceNamesTest, PresentDevicesInGroupsAndNumberOrder) {
+// "name|description" for each port, in order.
+QStringList Listed(const QList<SerialPortInfo>& ports) {
+  QStringList lines;
+  for (const SerialPortInfo& port : ports) lines << port.name + "|" + port.description;
+  return lines;
+}
+
+TEST_F(SerialDeviceNamesTest, WithoutSysfsEveryNodeInGroupsAndNumberOrder) {
   for (const char* n : {"ttyS10", "ttyS2", "ttyUSB0", "ttyACM1", "tty0", "null", "ttyprintk"}) {
     Touch(root_ / n);
   }
   Touch(root_ / "serial" / "by-id" / "usb-FTDI_adapter-if00-port0");
   const QString r = QString::fromStdString(root_.string());
-  const QStringList expected = {r + "/serial/by-id/usb-FTDI_adapter-if00-port0", r + "/ttyUSB0",
-                                r + "/ttyACM1", r + "/ttyS2", r + "/ttyS10"};
-  EXPECT_EQ(SerialDeviceNames(root_), expected);
+  const QStringList expected = {r + "/serial/by-id/usb-FTDI_adapter-if00-port0|", r + "/ttyUSB0|",
+                                r + "/ttyACM1|", r + "/ttyS2|", r + "/ttyS10|"};
+  EXPECT_EQ(Listed(SerialPortsUnder(root_, root_ / "no-sysfs")), expected);
+}
+
+// The device tree of the bench's guest: two UARTs, two serial-core ports with none behind
+// them, an FTDI adapter, a cdc-acm port and the gadget's own end, plus a platform UART.
+TEST_F(SerialDeviceNamesTest, SysfsLeavesOutPortsWithNoUartAndDescribesUsbPorts) {
+  const std::filesystem::path dev = root_ / "dev", sys = root_ / "sys";
+  const auto port = [&](const std::string& name, const std::string& device, const char* type) {
+    Touch(dev / name);
+    std::filesystem::create_directories(sys / "devices" / device);
+    std::filesystem::create_directories(sys / "class" / "tty" / name);
+    if (!device.empty()) {
+      std::filesystem::create_directory_symlink(sys / "devices" / device, sys / "class" / "tty" / name / "device");
+    }
+    if (type) std::ofstream(sys / "class" / "tty" / name / "type") << type << "\n";
+  };
+  const auto usb = [&](const std::string& device, std::initializer_list<const char*> strings) {
+    std::ofstream(sys / "devices" / device / "idVendor") << "0525\n";
+    const char* fields[] = {"manufacturer", "product", "serial"};
+    int i = 0;
+    for (const char* s : strings) std::ofstream(sys / "devices" / device / fields[i++]) << s << "\n";
+  };
+  port("ttyS0", "pnp0/00:04", "4");
+  port("ttyS1", "pnp0/00:03", "4");
+  port("ttyS2", "platform/serial8250", "0");
+  port("ttyS10", "platform/serial8250", "0");
+  port("ttyAMA0", "platform/9000000.pl011", "83");
+  port("ttyUSB0", "pci/usb1/1-1/1-1:1.0/ttyUSB0", nullptr);
+  usb("pci/usb1/1-1", {"QEMU", "QEMU USB SERIAL"});
+  port("ttyACM0", "platform/dummy_hcd.0/usb3/3-1/3-1:2.0", nullptr);
+  usb("platform/dummy_hcd.0/usb3/3-1", {"Bench", "ACM-line", "BENCH0001"});
+  port("ttyGS0", "", nullptr);
+  port("tty0", "", nullptr);
+  std::filesystem::create_directories(sys / "class" / "tty" / "ttyS5");  // no node in dev
+  std::filesystem::create_directories(dev / "serial" / "by-id");
+  std::filesystem::create_symlink("../../ttyACM0", dev / "serial" / "by-id" / "usb-Bench_ACM-line_BENCH0001-if00");
+  std::filesystem::create_symlink("../../ttyUSB9", dev / "serial" / "by-id" / "usb-gone-if00-port0");
+
+  const QString d = QString::fromStdString(dev.string());
+  const QStringList expected = {d + "/serial/by-id/usb-Bench_ACM-line_BENCH0001-if00|Bench ACM-line BENCH0001",
+                                d + "/ttyUSB0|QEMU QEMU USB SERIAL",
+                                d + "/ttyACM0|Bench ACM-line BENCH0001",
+                                d + "/ttyS0|",
+                                d + "/ttyS1|",
+                                d + "/ttyAMA0|"};
+  EXPECT_EQ(Listed(SerialPortsUnder(dev, sys)), expected);
+  EXPECT_TRUE(IsPortWithoutUart(dev / "ttyS2", sys));
+  EXPECT_FALSE(IsPortWithoutUart(dev / "ttyS0", sys));
+  EXPECT_FALSE(IsPortWithoutUart(dev / "ttyACM0", sys));
+  EXPECT_FALSE(IsPortWithoutUart(dev / "absent", sys));
 }
 
 TEST_F(SerialDeviceNamesTest, MissingFoldersGiveNothing) {
-  EXPECT_TRUE(SerialDeviceNames(root_).isEmpty());
+  EXPECT_TRUE(SerialPortsUnder(root_, root_ / "no-sysfs").isEmpty());
+  EXPECT_TRUE(SerialPortsUnder(root_ / "absent", root_ / "no-sysfs").isEmpty());
   EXPECT_TRUE(SerialDeviceNames(root_ / "absent").isEmpty());
 }
 
@@ -209,6 +266,7 @@ struct ReasonCase {
   OpenStep step;
   int error;
   QStringList parts;  // each must appear in the reason
+  bool no_uart = false;
 };
 
 class OpenFailureReasonTest : public ::testing::TestWithParam<ReasonCase> {};
@@ -216,7 +274,7 @@ class OpenFailureReasonTest : public ::testing::TestWithParam<ReasonCase> {};
 TEST_P(OpenFailureReasonTest, NamesTheCauseWithTheSystemsText) {
   const ReasonCase& c = GetParam();
   const OpenFailure failure{c.step, c.error, QString::fromLocal8Bit(std::strerror(c.error)), "/dev/ttyUSB0",
-                            "dialout", {"/dev/ttyS0", "/dev/ttyACM0"}, "76800", "7O2"};
+                            "dialout", {"/dev/ttyS0", "/dev/ttyACM0"}, "76800", "7O2", c.no_uart};
   const QString reason = OpenFailureReason(failure);
   for (const QString& part : c.parts) EXPECT_TRUE(reason.contains(part)) << reason.toStdString();
   EXPECT_TRUE(reason.contains(QStringLiteral("（系统错误 %1：%2）").arg(c.error).arg(failure.system_text)))
@@ -233,6 +291,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReasonCase{OpenStep::Open, EBUSY, {"/dev/ttyUSB0 正被其他程序使用"}},
         ReasonCase{OpenStep::Open, ENOTTY, {"/dev/ttyUSB0 不是串口设备", "/dev/ttyS0"}},
         ReasonCase{OpenStep::Open, EIO, {"无法打开 /dev/ttyUSB0"}},
+        ReasonCase{OpenStep::Open, EIO, {"/dev/ttyUSB0 这个端口没有 UART", "没有串口芯片", "/dev/ttyS0、/dev/ttyACM0"}, true},
         ReasonCase{OpenStep::ControlBlock, EINVAL, {"不接受所设的波特率 76800 或数据格式 7O2"}},
         ReasonCase{OpenStep::Queues, EINVAL, {"收发缓冲区大小"}},
         ReasonCase{OpenStep::Timeouts, EINVAL, {"超时时间"}}));

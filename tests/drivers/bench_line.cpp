@@ -9,11 +9,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <system_error>
 
 #include "serial/custom_comm.h"
 #include "serial/platform/posix/unique_fd.h"
+#include "tests/drivers/gadget_peer.h"
 #include "tests/support/wait_for.h"
 
 namespace drivers {
@@ -21,12 +23,58 @@ namespace drivers {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-std::string DevicePath() {
+namespace {
+
+std::string DeviceFromEnvironment() {
   const char* device = std::getenv("DRIVERS_DEVICE");
   if (device == nullptr || *device == '\0') {
     throw std::runtime_error("DRIVERS_DEVICE is not set: run this test on the bench (scripts/drivers)");
   }
   return device;
+}
+
+// The peer of a line whose far end is in the guest; null where the host plays it. It
+// lives until the process ends, so every test of the process finds the far end open.
+GadgetPeer* LocalPeer() {
+  static const std::unique_ptr<GadgetPeer> peer = []() -> std::unique_ptr<GadgetPeer> {
+    const char* gadget = std::getenv("DRIVERS_PEER");
+    if (gadget == nullptr || *gadget == '\0') return nullptr;
+    return std::make_unique<GadgetPeer>(gadget, DeviceFromEnvironment());
+  }();
+  return peer.get();
+}
+
+void AskHost(const std::string& request) {
+  const std::string answer = BenchRequest(request);
+  if (answer != "ok") throw std::runtime_error("the bench refused '" + request + "': " + answer);
+}
+
+}  // namespace
+
+std::string DevicePath() {
+  const std::string device = DeviceFromEnvironment();
+  LocalPeer();
+  return device;
+}
+
+void PlayPeer(const std::string& mode) {
+  if (GadgetPeer* peer = LocalPeer()) {
+    if (mode == "echo") return peer->Play(GadgetPeer::Mode::kEcho);
+    if (mode == "stall") return peer->Play(GadgetPeer::Mode::kStall);
+    if (mode == "closed") return peer->Play(GadgetPeer::Mode::kClosed);
+    throw std::invalid_argument("no peer mode " + mode);
+  }
+  AskHost("peer " + std::filesystem::path(DevicePath()).filename().string() + " " + mode);
+}
+
+void Unplug() {
+  if (GadgetPeer* peer = LocalPeer()) return peer->Unplug();
+  AskHost("unplug");
+}
+
+void Plug() {
+  if (GadgetPeer* peer = LocalPeer()) return peer->Plug();
+  AskHost("plug");
 }
 
 std::string BenchRequest(const std::string& request, milliseconds patience) {
@@ -87,9 +135,8 @@ milliseconds WaitForNode(const std::string& path, bool present, milliseconds pat
   return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
 }
 
-std::uint32_t StallOutput(serial::TCustomComm& comm, const std::string& line) {
-  const std::string answer = BenchRequest("peer " + line + " stall");
-  if (answer != "ok") throw std::runtime_error("the bench refused to stall " + line + ": " + answer);
+std::uint32_t StallOutput(serial::TCustomComm& comm) {
+  PlayPeer("stall");
   comm.Buffers().SetOutputTimeout(2000);
   const std::vector<std::uint8_t> block(256 * 1024, 0x5A);
   return comm.SendData(block.data(), static_cast<std::uint32_t>(block.size()));

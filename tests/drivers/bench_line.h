@@ -1,7 +1,9 @@
 #pragma once
 // What a test running on the bench of real drivers knows about its line: the device it
-// opens, and the bench's control port, through which it asks the host to unplug or replug
-// the USB adapter or to change the peer that plays on the host end.
+// opens, and who plays the peer on the far end. For the 8250 and FTDI lines that is the
+// host, asked through the bench's control port to unplug or replug the USB adapter or to
+// change the peer; for the cdc-acm line (DRIVERS_PEER names the gadget's tty) a thread of
+// the test process, which also unplugs the link.
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -13,9 +15,19 @@ class TCustomComm;
 
 namespace drivers {
 
-// The device under test, from DRIVERS_DEVICE (/dev/ttyS1, /dev/ttyUSB0). An unset variable
-// is a failure of the test that names it, never a skip.
+// The device under test, from DRIVERS_DEVICE (/dev/ttyS1, /dev/ttyUSB0, /dev/ttyACM0). An
+// unset variable is a failure of the test that names it, never a skip. The first call
+// starts the peer of a line whose far end is in the guest.
 std::string DevicePath();
+
+// The peer on the far end of the line under test: "echo", "stall" (holds the line open
+// and reads nothing), or "closed" (the gadget's end only: its modem lines fall). Throws
+// when the peer cannot play it.
+void PlayPeer(const std::string& mode);
+
+// Pulls the line's USB device out, or puts it back. Throws when the bench refuses.
+void Unplug();
+void Plug();
 
 // Sends one request line to the bench ("unplug", "plug", "peer ttyS1 stall", "break ttyS1":
 // Telnet's BREAK to QEMU, which raises a break on the UART) and returns the answer line
@@ -33,9 +45,9 @@ std::vector<std::uint8_t> AllByteValues(int data_bits = 8);
 std::chrono::milliseconds WaitForNode(const std::string& path, bool present,
                                       std::chrono::milliseconds patience);
 
-// Asks the bench to stop reading the host end of `line` ("ttyS1"), then sends into the open
-// port until its output time-out ends the send: the driver is left holding output that
-// cannot drain. Returns the bytes the send took.
-std::uint32_t StallOutput(serial::TCustomComm& comm, const std::string& line);
+// Has the peer stop reading the line under test, then sends into the open port until its
+// output time-out ends the send: the driver is left holding output that cannot drain.
+// Returns the bytes the send took.
+std::uint32_t StallOutput(serial::TCustomComm& comm);
 
 }  // namespace drivers

@@ -1,5 +1,6 @@
 """The bench of real serial drivers: a QEMU guest with the kernel's 8250 driver on ttyS1 and
-the FTDI USB driver on ttyUSB0, whose host ends this process serves.
+the FTDI USB driver on ttyUSB0, whose host ends this process serves, and the cdc-acm driver
+on ttyACM0, whose far end (the serial gadget's ttyGS0) is inside the guest.
 
 One server process owns the guest and every helper: it boots QEMU, holds the host ends of
 both lines and plays a peer on each (echo, stall, or the module simulator), plugs and

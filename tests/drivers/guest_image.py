@@ -9,15 +9,28 @@ import re
 import subprocess
 
 # The drivers the bench needs: the host's root over 9p, the agent's console ports, the 8250
-# (built into Debian's kernel) and the FTDI adapter behind QEMU's xHCI controller.
+# (built into Debian's kernel), the FTDI adapter behind QEMU's xHCI controller, and a USB
+# link inside the guest: the dummy controller joins a serial gadget (its end is ttyGS0) to
+# the cdc-acm driver (ttyACM0). The gadget finds its ACM function by name, which modprobe
+# would load on request; the guest has none, so u_serial and usb_f_acm are listed here.
 MODULES = ["virtio_pci", "9pnet_virtio", "9p", "virtio_console",
-           "xhci_pci", "usbserial", "ftdi_sio"]
+           "xhci_pci", "usbserial", "ftdi_sio",
+           "dummy_hcd", "u_serial", "usb_f_acm", "g_serial", "cdc-acm"]
+
+# Module parameters: one serial gadget port speaking CDC-ACM, with the strings a real
+# adapter gives (they show as the port's description).
+PARAMETERS = {"g_serial": "use_acm=1 n_ports=1 iManufacturer=Bench iProduct=ACM-line "
+                          "iSerialNumber=BENCH0001"}
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def _version_key(path):
     return [int(n) if n.isdigit() else n for n in re.split(r"(\d+)", path)]
+
+
+def _module_name(ko):
+    return os.path.basename(ko).split(".ko")[0].replace("-", "_")
 
 
 def guest_kernel():
@@ -105,7 +118,9 @@ def build_initramfs(path, version, busybox="/bin/busybox"):
     for ko in modules:
         with open(ko, "rb") as f:
             archive.file("modules/" + os.path.basename(ko), f.read())
-    archive.file("modules/order", "".join(os.path.basename(k) + "\n" for k in modules).encode())
+    archive.file("modules/order", "".join(
+        (os.path.basename(k) + " " + PARAMETERS.get(_module_name(k), "")).strip() + "\n"
+        for k in modules).encode())
     with open(os.path.join(HERE, "guest_init.sh"), "rb") as f:
         archive.file("init", f.read(), 0o755)
     with open(path, "wb") as f:

@@ -12,8 +12,8 @@ mount -t devtmpfs dev /dev
 
 say() { echo "bench: $*" > /dev/console; }
 
-while read -r ko; do
-  insmod "/modules/$ko" || say "insmod $ko failed"
+while read -r ko parameters; do
+  insmod "/modules/$ko" $parameters || say "insmod $ko failed"
 done < /modules/order
 
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=loose,ro hostroot /host \
@@ -56,6 +56,23 @@ wait_for() {
   [ -e "$2" ]; [ $? -eq "$want" ]
 }
 
+# A test that unplugged the USB link by switching its hub port off and ended before it
+# switched it on again leaves no ttyACM0 for the next one. A test that stalled the gadget's
+# end (its mark is in the chroot's /tmp) leaves it deaf: once its tty is closed with unread
+# bytes, the serial gadget receives nothing until the link goes down and up again.
+replug_acm() {
+  if [ -e /host/tmp/bench-gadget-stalled ]; then
+    rm -f /host/tmp/bench-gadget-stalled
+    switch=$(readlink -f /sys/class/tty/ttyACM0/device/../port)/disable
+    [ -e "$switch" ] && echo 1 > "$switch" && wait_for 50 /dev/ttyACM0 gone
+  fi
+  for switch in /sys/bus/usb/devices/*/usb*-port*/disable; do
+    [ "$(cat "$switch" 2>/dev/null)" = 1 ] || continue
+    echo 0 > "$switch"
+    wait_for 100 /dev/ttyACM0 || say "no /dev/ttyACM0 after switching $switch on"
+  done
+}
+
 n=0
 until agent=$(port_named bench.agent) && control=$(port_named bench.control); do
   [ "$n" -lt 300 ] || { say "no agent port"; poweroff -f; }
@@ -63,15 +80,18 @@ until agent=$(port_named bench.agent) && control=$(port_named bench.control); do
 done
 ln -s "$control" /dev/bench-control
 wait_for 300 /dev/ttyUSB0 || say "no /dev/ttyUSB0"
+wait_for 300 /dev/ttyACM0 || say "no /dev/ttyACM0"
 
 exec 3<>"$agent"
-echo "READY $(uname -r) up $(cut -d" " -f1 /proc/uptime) s, $(ls /dev | grep -E '^tty(S1|USB[0-9])$' | tr '\n' ' ')" >&3
+echo "READY $(uname -r) up $(cut -d" " -f1 /proc/uptime) s, $(ls /dev | grep -E '^tty(S1|USB[0-9]|ACM[0-9]|GS0)$' | tr '\n' ' ')" >&3
 while read -r verb id seconds command <&3; do
   case "$verb" in
     RUN)
       timeout -s KILL "$seconds" chroot /host /bin/sh -c "$command" \
         > "/host$benchrun/out/$id.log" 2>&1 < /dev/null
-      echo "DONE $id $?" >&3 ;;
+      status=$?
+      replug_acm
+      echo "DONE $id $status" >&3 ;;
     WAIT)
       # WAIT <id> <tenths> <path>: the host asks for a device node to be there.
       wait_for "$seconds" "$command"

@@ -166,7 +166,7 @@ TEST(StalledLine, CloseReturnsWithinOneSecondWhileOutputCannotDrain) {
   EchoLine line;
   serial::TXComm comm;
   ASSERT_NO_FATAL_FAILURE(OpenOnBench(line, comm, serial::br115200));
-  const std::uint32_t sent = StallOutput(comm, "ttyS1");
+  const std::uint32_t sent = StallOutput(comm);
   std::printf("sent %u bytes before the output time-out; %u still queued\n", sent,
               comm.OutQueueCount());
   const auto start = Clock::now();
@@ -185,7 +185,7 @@ TEST(StalledLine, ASlowSendIntoASmallOutputSizeKeepsTheCpuIdle) {
   EchoLine line;
   serial::TXComm comm;
   ASSERT_NO_FATAL_FAILURE(OpenOnBench(line, comm, serial::br300));
-  StallOutput(comm, "ttyS1");
+  StallOutput(comm);
   comm.Buffers().SetOutputSize(128);
   comm.Buffers().SetOutputTimeout(3000);
   const std::vector<std::uint8_t> block(1024, 0x5A);
@@ -215,7 +215,7 @@ TEST(StalledLine, ASendIntoAStalledQueueLooksAtItRarely) {
   EchoLine line;
   serial::TXComm comm;
   ASSERT_NO_FATAL_FAILURE(OpenOnBench(line, comm, serial::br115200));
-  StallOutput(comm, "ttyS1");
+  StallOutput(comm);
   comm.Buffers().SetOutputSize(16);
   comm.Buffers().SetOutputTimeout(3000);
   const std::vector<std::uint8_t> block(1024, 0x5A);
@@ -408,6 +408,35 @@ TEST_F(EchoPort, RtsToggleWithoutTheDriversRs485ModeIsRefusedAndTheLineKeepsItsS
   const Bytes frame{0x01, 0x03, 0x00, 0x00};
   EXPECT_EQ(RoundTrip(frame), frame);
 }
+
+// The cdc-acm port on the bench's USB link: closing the gadget's end drops DSR and DCD,
+// opening it raises them again; the gadget sends each change over the link and the
+// driver's wait for a line change returns. Each rise and fall must be reported once, and
+// the line carries bytes again once the far end is back.
+TEST(GadgetLines, EachRiseAndFallOfDsrAndDcdIsReportedOnce) {
+  EchoLine line;
+  serial::TXComm comm;
+  LineEventCounts seen(comm);
+  ASSERT_NO_FATAL_FAILURE(OpenOnBench(line, comm, serial::br115200));
+  const int changes = 6;
+  for (int i = 1; i <= changes; ++i) {
+    const auto start = Clock::now();
+    PlayPeer(i % 2 ? "closed" : "echo");
+    ASSERT_TRUE(seen.WaitFor(serial::deDSR, i)) << "change " << i;
+    ASSERT_TRUE(seen.WaitFor(serial::deRLSD, i)) << "change " << i;
+    std::printf("far end %s: reported after %lld ms\n", i % 2 ? "closed" : "opened",
+                static_cast<long long>(Since(start).count()));
+  }
+  const std::map<serial::TDeviceEvent, int> counts = seen.Counts();
+  EXPECT_EQ(counts, (std::map<serial::TDeviceEvent, int>{{serial::deDSR, changes}, {serial::deRLSD, changes}}));
+  const std::vector<std::uint8_t> frame{0x01, 0x03, 0x00, 0x00, 0x00, 0x18};
+  ASSERT_TRUE(comm.SendString(frame));
+  std::vector<std::uint8_t> echo(frame.size());
+  echo.resize(comm.ReadBuffer(echo.data(), static_cast<std::uint32_t>(echo.size()), kPatienceMs));
+  EXPECT_EQ(echo, frame);
+  comm.Close();
+}
+
 
 long WakeUpsOver(std::chrono::milliseconds window) {
   const long before = ProcessWakeUps();

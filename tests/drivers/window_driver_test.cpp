@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -17,6 +18,7 @@
 #include <QWidget>
 
 #include "app/form_layout.h"
+#include "app/logic/serial_ports.h"
 #include "app/tests/window_fixture.h"
 #include "tests/drivers/bench_line.h"
 #include "tests/e2e/module_window.h"
@@ -172,41 +174,97 @@ TEST_F(WindowOnModule, TheModeFrameGoesOutOncePerOpening) {
   EXPECT_EQ(ModeFramesSent(), 2);
 }
 
-// The adapter is pulled out while the window polls, then put back. The polls after the
-// unplug are cheap, at most one failure box shows, the next command reports "发送失败！";
-// once back the adapter must be /dev/ttyUSB0 again, so that pressing 打开串口 and 读取 work.
-TEST_F(WindowOnModule, AnUnplugWhilePollingIsReportedAndTheReplugWorksAgain) {
-  ASSERT_EQ(ReadAll().decodes, 1);
+// The line's USB device is pulled out while the window polls, then put back. The polls
+// after the unplug are cheap, at most one failure box shows, the next command reports
+// "发送失败！"; once back the device must have its old name again, so that pressing 打开串口
+// and talking to the far end work. `exchange` talks once and says whether it worked.
+void UnplugWhilePollingAndReplug(WindowRig& rig, const std::function<bool()>& exchange) {
+  ASSERT_TRUE(exchange());
   const std::string device = DevicePath();
   const auto unplugged = Clock::now();
-  ASSERT_EQ(BenchRequest("unplug"), "ok");
+  ASSERT_NO_THROW(Unplug());
   ASSERT_GE(WaitForNode(device, false, kPatience).count(), 0) << device << " stayed after the unplug";
   std::printf("after the unplug %s was gone in %lld ms\n", device.c_str(),
               static_cast<long long>(std::chrono::duration_cast<milliseconds>(Clock::now() - unplugged).count()));
   const double share = reliability::CpuShareOver(milliseconds(2000), [&] {
-    rig_.ProcessEvents();
-    rig_.Tick();
+    rig.ProcessEvents();
+    rig.Tick();
   });
   std::printf("window polling after the unplug: %.1f %% of one core, %zu failure box(es)\n",
-              share * 100, rig_.Boxes().size());
+              share * 100, rig.Boxes().size());
   EXPECT_LT(share, kNoSpin);
-  EXPECT_LE(rig_.Boxes().size(), 1u);
+  EXPECT_LE(rig.Boxes().size(), 1u);
   LogCounts after;
-  rig_.TakeLog(after);
-  rig_.Read();
-  rig_.TakeLog(after);
+  rig.TakeLog(after);
+  rig.Read();
+  rig.TakeLog(after);
   EXPECT_GE(after.send_failures, 1) << "the next command did not report 发送失败！";
 
-  ASSERT_EQ(BenchRequest("plug"), "ok");
-  const auto exists = [](const char* path) { return WaitForNode(path, true, milliseconds(0)).count() >= 0; };
-  ASSERT_TRUE(reliability::WaitFor([&] { return exists("/dev/ttyUSB0") || exists("/dev/ttyUSB1"); }, kPatience))
-      << "the adapter did not come back";
-  const bool as_usb0 = exists(device.c_str());
-  std::printf("after the replug: %s %s, /dev/ttyUSB1 %s\n", device.c_str(), as_usb0 ? "is back" : "is missing",
-              exists("/dev/ttyUSB1") ? "exists" : "does not exist");
-  EXPECT_TRUE(as_usb0) << "the adapter came back under another device number";
-  ASSERT_TRUE(rig_.OpenPort(device));
-  EXPECT_EQ(ReadAll().decodes, 1);
+  const auto plugged = Clock::now();
+  ASSERT_NO_THROW(Plug());
+  // The device comes back under the first free number of its kind.
+  const std::string kind = device.substr(0, device.find_last_not_of("0123456789") + 1);
+  const std::string other = kind + "1";
+  const auto exists = [](const std::string& path) { return WaitForNode(path, true, milliseconds(0)).count() >= 0; };
+  ASSERT_TRUE(reliability::WaitFor([&] { return exists(device) || exists(other); }, kPatience))
+      << "the device did not come back";
+  const bool as_before = exists(device);
+  std::printf("after the replug (%lld ms): %s %s, %s %s\n",
+              static_cast<long long>(std::chrono::duration_cast<milliseconds>(Clock::now() - plugged).count()),
+              device.c_str(), as_before ? "is back" : "is missing", other.c_str(),
+              exists(other) ? "exists" : "does not exist");
+  EXPECT_TRUE(as_before) << "the device came back under another number";
+  ASSERT_TRUE(rig.OpenPort(device));
+  EXPECT_TRUE(exchange());
+}
+
+TEST_F(WindowOnModule, AnUnplugWhilePollingIsReportedAndTheReplugWorksAgain) {
+  UnplugWhilePollingAndReplug(rig_, [this] { return ReadAll().decodes == 1; });
+}
+
+// The same with an echoing far end, for a line with no module behind it.
+TEST(WindowOnEcho, AnUnplugWhilePollingIsReportedAndTheReplugWorksAgain) {
+  WindowRig rig;
+  ASSERT_TRUE(rig.OpenPort(DevicePath()));
+  const auto echoed = [&rig] {
+    const std::vector<std::uint8_t> frame{0x01, 0x10, 0x00, 0x14, 0x00, 0x01};
+    serial::TXComm& port = rig.Window().XMODEM1();
+    if (!port.SendString(frame)) return false;
+    std::vector<std::uint8_t> echo(frame.size());
+    echo.resize(port.ReadBuffer(echo.data(), static_cast<std::uint32_t>(echo.size()), kPatience.count()));
+    return echo == frame;
+  };
+  UnplugWhilePollingAndReplug(rig, echoed);
+}
+
+// ---- the ports of the guest ------------------------------------------------------------
+
+// ttyS2 and ttyS3 of the guest are serial-core ports with no UART behind them (a PC's
+// firmware registers up to 32): the node opens, but no setting can be read or made. The
+// component's opening fails and leaves nothing open, the window's reason says why, and
+// its port list leaves them out.
+TEST(WindowGhostPort, TheFailedOpeningSaysThereIsNoUart) {
+  WindowRig rig;
+  EXPECT_FALSE(rig.OpenPort(DevicePath()));
+  EXPECT_FALSE(rig.Window().XMODEM1().IsOpen());
+  const QString status = rig.Window().Controls().StatusPanels[1]->text();
+  const QString reason = rig.Window().Controls().StatusPanels[1]->toolTip();
+  std::printf("%s: \"%s\", tooltip \"%s\"\n", DevicePath().c_str(), status.toStdString().c_str(),
+              reason.toStdString().c_str());
+  EXPECT_EQ(status, QString::fromStdString(DevicePath()) + QStringLiteral("打开失败"));
+  EXPECT_TRUE(reason.contains(QStringLiteral("这个端口没有 UART"))) << reason.toStdString();
+}
+
+TEST(PortList, ShowsThePortsThatExistWithTheirUsbDescriptions) {
+  QStringList listed;
+  for (const rtutest::SerialPortInfo& port : rtutest::SerialPorts()) {
+    listed << port.name + "|" + port.description;
+    std::printf("%s  %s\n", port.name.toStdString().c_str(), port.description.toStdString().c_str());
+  }
+  const QStringList expected = {"/dev/ttyUSB0|QEMU QEMU USB SERIAL 1-0000:00:03.0-1",
+                                "/dev/ttyACM0|Bench ACM-line BENCH0001", "/dev/ttyS0|", "/dev/ttyS1|"};
+  EXPECT_EQ(listed, expected);
+  EXPECT_EQ(rtutest::SerialDeviceNames(), QStringList({"/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyS1"}));
 }
 
 // ---- closing while output cannot drain ------------------------------------------------
@@ -243,7 +301,7 @@ class StepLimit {
 TEST(WindowClosing, TakesUnderOneSecondWhileOutputCannotDrain) {
   auto rig = std::make_unique<WindowRig>();
   ASSERT_TRUE(rig->OpenPort(DevicePath()));
-  const std::uint32_t sent = StallOutput(rig->Window().XMODEM1(), "ttyS1");
+  const std::uint32_t sent = StallOutput(rig->Window().XMODEM1());
   std::printf("sent %u bytes into the stalled line\n", sent);
   const auto start = Clock::now();
   {
