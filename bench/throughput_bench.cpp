@@ -9,11 +9,20 @@
 // in a slow state every loop costs about the same, which would make any comparison look
 // met. A trial therefore counts for a goal only when each of its batches ran close to that
 // loop's fastest batch of the block size; too few such trials leave the goal unmet.
+//
+// `bench_throughput --side=plain|comm|qt --size=N --rounds=R` runs only R rounds of one
+// loop and prints what each round costs in context switches, and each thread's wake-ups,
+// for counting its system calls under strace or perf stat.
 #include <QCoreApplication>
+#include <dirent.h>
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <array>
+#include <fstream>
 #include <iostream>
 #include <stdexcept>
+#include <string>
 
 #include "bench/support/cpu_time.h"
 #include "bench/support/pty_sides.h"
@@ -44,10 +53,18 @@ constexpr double kFastState = 1.5;
 
 enum Side { kRaw, kComm, kQt, kSides };
 
+// Context switches of every thread of the process so far, ended threads included.
+double ContextSwitches() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_nvcsw + usage.ru_nivcsw);
+}
+
 struct BatchTime {
   Seconds send{};
   Seconds receive{};
   Seconds cpu{};  // of the whole process, peer included
+  double switches = 0;  // context switches of the process
   Seconds Total() const { return send + receive; }
 };
 
@@ -61,6 +78,7 @@ void PeerTake(PtyPair& pty, const Bytes& block) {
 template <typename Loop>
 BatchTime RunBatch(PtyPair& pty, Loop& loop, const Bytes& block, int rounds) {
   BatchTime time;
+  const double switches = ContextSwitches();
   bench::CpuWindow cpu;
   for (int i = 0; i < rounds; ++i) {
     const Seconds t0 = bench::WallTime();
@@ -74,6 +92,7 @@ BatchTime RunBatch(PtyPair& pty, Loop& loop, const Bytes& block, int rounds) {
   }
   cpu.Stop();
   time.cpu = cpu.ProcessCpu();
+  time.switches = ContextSwitches() - switches;
   return time;
 }
 
@@ -130,6 +149,7 @@ struct SizeResult {
   int rounds = 0, trials = 0, counted = 0;  // counted: trials in the fast state
   bool judged = false;                      // enough counted trials for a goal
   std::array<double, kSides> rate{}, cpu_us{};  // medians over the counted trials
+  std::array<double, kSides> switches{};        // context switches per round, median
   // Over the counted trials: plain over component (wall, CPU), as before; component over
   // QSerialPort, each pair taken back to back (rate: component's over QSerialPort's; CPU:
   // the component's CPU time per round as a multiple of QSerialPort's); QSerialPort's and
@@ -152,7 +172,7 @@ SizeResult Summarise(std::size_t size, int rounds, const std::vector<Trial>& tri
     return true;
   };
   const double bytes = 2.0 * static_cast<double>(size) * rounds;
-  std::array<std::vector<double>, kSides> rate, cpu, wall_cost, cpu_cost;
+  std::array<std::vector<double>, kSides> rate, cpu, wall_cost, cpu_cost, switches;
   std::vector<double> ratio, cpu_ratio, peer_rate, peer_cpu, send_ratio, receive_ratio,
       all_peer_rate;
   SizeResult r;
@@ -167,6 +187,7 @@ SizeResult Summarise(std::size_t size, int rounds, const std::vector<Trial>& tri
     for (int s = 0; s < kSides; ++s) {
       rate[s].push_back(bytes / t[s].Total().count());
       cpu[s].push_back(t[s].cpu.count() * 1e6 / rounds);
+      switches[s].push_back(t[s].switches / rounds);
       wall_cost[s].push_back(t[s].Total() / raw.Total());
       cpu_cost[s].push_back(t[s].cpu / raw.cpu);
     }
@@ -181,6 +202,7 @@ SizeResult Summarise(std::size_t size, int rounds, const std::vector<Trial>& tri
   for (int s = 0; s < kSides; ++s) {
     r.rate[s] = bench::Median(rate[s]);
     r.cpu_us[s] = bench::Median(cpu[s]);
+    r.switches[s] = bench::Median(switches[s]);
     r.wall_cost[s] = bench::Median(wall_cost[s]);
     r.cpu_cost[s] = bench::Median(cpu_cost[s]);
   }
@@ -268,7 +290,74 @@ void PrintDetails(const SizeResult& r) {
             << bench::Fixed(r.receive_ratio, 3) << "; CPU per round plain / component / "
             << "QSerialPort " << bench::Fixed(r.cpu_us[kRaw], 1) << " / "
             << bench::Fixed(r.cpu_us[kComm], 1) << " / " << bench::Fixed(r.cpu_us[kQt], 1)
-            << " µs\n";
+            << " µs; context switches per round " << bench::Fixed(r.switches[kRaw], 2) << " / "
+            << bench::Fixed(r.switches[kComm], 2) << " / " << bench::Fixed(r.switches[kQt], 2)
+            << '\n';
+}
+
+// Voluntary context switches (the times a thread blocked, so was woken again) of each
+// thread of the process now, the calling thread first.
+std::vector<double> ThreadWakeUps() {
+  std::vector<double> wakes;
+  auto read = [&](const std::string& status) {
+    std::ifstream in(status);
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+        wakes.push_back(std::stod(line.substr(line.find(':') + 1)));
+  };
+  read("/proc/thread-self/status");
+  const std::string self = std::to_string(::gettid());
+  if (DIR* dir = ::opendir("/proc/self/task")) {
+    while (const dirent* e = ::readdir(dir))
+      if (e->d_name[0] != '.' && self != e->d_name)
+        read(std::string("/proc/self/task/") + e->d_name + "/status");
+    ::closedir(dir);
+  }
+  return wakes;
+}
+
+std::string OptionValue(const bench::RunOptions& options, const std::string& name) {
+  for (const std::string& a : options.rest)
+    if (a.rfind(name + "=", 0) == 0) return a.substr(name.size() + 1);
+  return "";
+}
+
+template <typename Loop>
+void CountOne(PtyPair& pty, Loop& loop, const Bytes& block, int rounds) {
+  RunBatch(pty, loop, block, rounds / 10 + 1);  // warm-up
+  const std::vector<double> before = ThreadWakeUps();
+  const BatchTime time = RunBatch(pty, loop, block, rounds);
+  const std::vector<double> after = ThreadWakeUps();
+  std::cout << rounds << " rounds of " << block.size() << " B: CPU "
+            << bench::Fixed(time.cpu.count() * 1e6 / rounds, 1) << " µs, wall "
+            << bench::Fixed(time.Total().count() * 1e6 / rounds, 1)
+            << " µs, context switches " << bench::Fixed(time.switches / rounds, 2)
+            << " per round; voluntary switches per round by thread (this one first):";
+  for (std::size_t i = 0; i < after.size() && i < before.size(); ++i)
+    std::cout << ' ' << bench::Fixed((after[i] - before[i]) / rounds, 2);
+  std::cout << '\n';
+}
+
+// One loop alone, for counting; a warm-up of a tenth of the rounds comes first.
+void CountSide(const std::string& side, const bench::RunOptions& options) {
+  const std::size_t size = std::stoul(OptionValue(options, "--size").empty()
+                                          ? "53" : OptionValue(options, "--size"));
+  const std::string r = OptionValue(options, "--rounds");
+  const int rounds = r.empty() ? 20000 : std::stoi(r);
+  PtyPair pty;
+  const Bytes block = bench::Pattern(size);
+  if (side == "plain") {
+    bench::RawSide loop(pty.SlavePath());
+    CountOne(pty, loop, block, rounds);
+  } else if (side == "comm") {
+    bench::CommSide loop(pty.SlavePath());
+    CountOne(pty, loop, block, rounds);
+  } else if (side == "qt") {
+    bench::QtSerialSide loop(pty.SlavePath());
+    CountOne(pty, loop, block, rounds);
+  } else {
+    throw std::invalid_argument("--side must be plain, comm or qt");
+  }
 }
 
 }  // namespace
@@ -279,6 +368,10 @@ int main(int argc, char** argv) {
     // QSerialPort's notifiers need an application object; no event loop runs.
     int qt_argc = 1;
     QCoreApplication app(qt_argc, argv);
+    if (const std::string side = OptionValue(options, "--side"); !side.empty()) {
+      CountSide(side, options);
+      return 0;
+    }
     PtyPair pty;
     for (std::size_t size : kBlockSizes) {
       const SizeResult r = MeasureSize(pty, size, options);
