@@ -322,12 +322,20 @@ std::string OptionValue(const bench::RunOptions& options, const std::string& nam
   return "";
 }
 
+std::uint64_t HandOvers(const bench::CommSide& loop) { return loop.HandOvers(); }
+template <typename Loop>
+std::uint64_t HandOvers(const Loop&) { return 0; }
+
 template <typename Loop>
 void CountOne(PtyPair& pty, Loop& loop, const Bytes& block, int rounds) {
   RunBatch(pty, loop, block, rounds / 10 + 1);  // warm-up
   const std::vector<double> before = ThreadWakeUps();
+  const std::uint64_t hand_overs = HandOvers(loop);
   const BatchTime time = RunBatch(pty, loop, block, rounds);
   const std::vector<double> after = ThreadWakeUps();
+  std::cout << "hand-overs per round "
+            << bench::Fixed(static_cast<double>(HandOvers(loop) - hand_overs) / rounds, 2)
+            << "; ";
   std::cout << rounds << " rounds of " << block.size() << " B: CPU "
             << bench::Fixed(time.cpu.count() * 1e6 / rounds, 1) << " µs, wall "
             << bench::Fixed(time.Total().count() * 1e6 / rounds, 1)
