@@ -158,6 +158,7 @@ struct SizeResult {
   double send_ratio = 0, receive_ratio = 0;
   std::array<double, kSides> wall_cost{}, cpu_cost{};
   Spread all_peer_rate;  // over every trial, slow spells included
+  std::array<double, kSides> all_cpu_us{};  // likewise, medians
 };
 
 SizeResult Summarise(std::size_t size, int rounds, const std::vector<Trial>& trials,
@@ -172,7 +173,7 @@ SizeResult Summarise(std::size_t size, int rounds, const std::vector<Trial>& tri
     return true;
   };
   const double bytes = 2.0 * static_cast<double>(size) * rounds;
-  std::array<std::vector<double>, kSides> rate, cpu, wall_cost, cpu_cost, switches;
+  std::array<std::vector<double>, kSides> rate, cpu, wall_cost, cpu_cost, switches, all_cpu;
   std::vector<double> ratio, cpu_ratio, peer_rate, peer_cpu, send_ratio, receive_ratio,
       all_peer_rate;
   SizeResult r;
@@ -182,6 +183,7 @@ SizeResult Summarise(std::size_t size, int rounds, const std::vector<Trial>& tri
   for (const Trial& t : trials) {
     const BatchTime &raw = t[kRaw], &comm = t[kComm], &qt = t[kQt];
     all_peer_rate.push_back(qt.Total() / comm.Total());
+    for (int s = 0; s < kSides; ++s) all_cpu[s].push_back(t[s].cpu.count() * 1e6 / rounds);
     if (!fast(t)) continue;
     ++r.counted;
     for (int s = 0; s < kSides; ++s) {
@@ -203,6 +205,7 @@ SizeResult Summarise(std::size_t size, int rounds, const std::vector<Trial>& tri
     r.rate[s] = bench::Median(rate[s]);
     r.cpu_us[s] = bench::Median(cpu[s]);
     r.switches[s] = bench::Median(switches[s]);
+    r.all_cpu_us[s] = bench::Median(all_cpu[s]);
     r.wall_cost[s] = bench::Median(wall_cost[s]);
     r.cpu_cost[s] = bench::Median(cpu_cost[s]);
   }
@@ -292,7 +295,9 @@ void PrintDetails(const SizeResult& r) {
             << bench::Fixed(r.cpu_us[kComm], 1) << " / " << bench::Fixed(r.cpu_us[kQt], 1)
             << " µs; context switches per round " << bench::Fixed(r.switches[kRaw], 2) << " / "
             << bench::Fixed(r.switches[kComm], 2) << " / " << bench::Fixed(r.switches[kQt], 2)
-            << '\n';
+            << "; over all trials, CPU per round " << bench::Fixed(r.all_cpu_us[kRaw], 1)
+            << " / " << bench::Fixed(r.all_cpu_us[kComm], 1) << " / "
+            << bench::Fixed(r.all_cpu_us[kQt], 1) << " µs\n";
 }
 
 // Voluntary context switches (the times a thread blocked, so was woken again) of each
