@@ -8,7 +8,8 @@
 // The machine moves between a fast and a slow state for stretches of 100 ms and more, and
 // in a slow state every loop costs about the same, which would make any comparison look
 // met. A trial therefore counts for a goal only when each of its batches ran close to that
-// loop's fastest batch of the block size; too few such trials leave the goal unmet.
+// loop's fastest batch of the block size, and its plain batch's CPU per round close to the
+// lowest of the run; too few such trials leave the goal unmet.
 //
 // `bench_throughput --side=plain|comm|qt --size=N --rounds=R` runs only R rounds of one
 // loop and prints what each round costs in context switches, and each thread's wake-ups,
@@ -161,16 +162,23 @@ struct SizeResult {
   std::array<double, kSides> all_cpu_us{};  // likewise, medians
 };
 
+// The plain loop's CPU per round hardly depends on the block size in the fast state; a
+// block size measured wholly in a slow spell shows it several times higher.
+constexpr double kSlowPlainCpu = 2.0;
+
+// plain_cpu_us: the plain loop's lowest CPU per round of the run so far, updated here.
 SizeResult Summarise(std::size_t size, int rounds, const std::vector<Trial>& trials,
-                     int needed) {
+                     int needed, double& plain_cpu_us) {
   std::array<double, kSides> fastest;
   fastest.fill(1e300);
-  for (const Trial& t : trials)
+  for (const Trial& t : trials) {
     for (int s = 0; s < kSides; ++s) fastest[s] = std::min(fastest[s], t[s].Total().count());
+    plain_cpu_us = std::min(plain_cpu_us, t[kRaw].cpu.count() * 1e6 / rounds);
+  }
   auto fast = [&](const Trial& t) {
     for (int s = 0; s < kSides; ++s)
       if (t[s].Total().count() > kFastState * fastest[s]) return false;
-    return true;
+    return t[kRaw].cpu.count() * 1e6 / rounds <= kSlowPlainCpu * plain_cpu_us;
   };
   const double bytes = 2.0 * static_cast<double>(size) * rounds;
   std::array<std::vector<double>, kSides> rate, cpu, wall_cost, cpu_cost, switches, all_cpu;
@@ -219,7 +227,8 @@ SizeResult Summarise(std::size_t size, int rounds, const std::vector<Trial>& tri
   return r;
 }
 
-SizeResult MeasureSize(PtyPair& pty, std::size_t size, const bench::RunOptions& options) {
+SizeResult MeasureSize(PtyPair& pty, std::size_t size, const bench::RunOptions& options,
+                       double& plain_cpu_us) {
   const Bytes block = bench::Pattern(size);
   // Many short batches: a change in the machine's load then hits the loops alike.
   const int rounds = Calibrate(pty, block, Seconds(bench::Pick(options, 0.06, 0.03)));
@@ -232,7 +241,7 @@ SizeResult MeasureSize(PtyPair& pty, std::size_t size, const bench::RunOptions& 
     for (Side side : Order(t)) trial[side] = Batch(side, pty, block, rounds);
     trials.push_back(trial);
   }
-  return Summarise(size, rounds, trials, bench::Pick(options, 5, 3));
+  return Summarise(size, rounds, trials, bench::Pick(options, 5, 3), plain_cpu_us);
 }
 
 std::string Quiet(const SizeResult& r) {
@@ -386,8 +395,9 @@ int main(int argc, char** argv) {
       return 0;
     }
     PtyPair pty;
+    double plain_cpu_us = 1e300;
     for (std::size_t size : kBlockSizes) {
-      const SizeResult r = MeasureSize(pty, size, options);
+      const SizeResult r = MeasureSize(pty, size, options, plain_cpu_us);
       PrintDetails(r);
       bench::PrintRow(std::cout, PlainRow(r));
       bench::PrintRow(std::cout, PeerRow(r));
