@@ -29,7 +29,10 @@ void HandOverQueue::SetWakeUp(WakeUp wake_up) {
     woken_ = true;
     wake_up_();
   }
+  NoteOwnerWork();
 }
+
+void HandOverQueue::NoteOwnerWork() { owner_has_work_ = woken_ || !queue_.empty(); }
 
 void HandOverQueue::HandOver(Call call) {
   if (OnOwnerThread()) {
@@ -39,6 +42,7 @@ void HandOverQueue::HandOver(Call call) {
   Entry entry{std::move(call), std::this_thread::get_id(), nullptr, false};
   std::unique_lock lock(mutex_);
   queue_.push_back(&entry);
+  owner_has_work_ = true;
   work_cv_.notify_all();
   // Called under the lock so that removing the wake-up cannot race with a call of it.
   if (wake_up_ && !woken_) {
@@ -52,8 +56,12 @@ void HandOverQueue::HandOver(Call call) {
 
 std::size_t HandOverQueue::RunPending() {
   RequireOwnerThread("RunPending");
+  // Nothing queued and no wake-up to clear: what a worker queues after this look wakes the
+  // owner again, as it would had the look come a moment earlier under the lock.
+  if (!owner_has_work_) return 0;
   std::unique_lock lock(mutex_);
   woken_ = false;
+  NoteOwnerWork();
   // Only the calls waiting now: workers that keep handing over cannot hold the owner here.
   const std::size_t n = queue_.size();
   std::size_t ran = 0;
@@ -96,6 +104,7 @@ void HandOverQueue::Notify(const std::function<void()>& change) {
 void HandOverQueue::RunFront(std::unique_lock<std::mutex>& lock) {
   Entry* entry = queue_.front();
   queue_.pop_front();
+  NoteOwnerWork();
   running_.push_back(entry->poster);
   lock.unlock();
   std::exception_ptr error;

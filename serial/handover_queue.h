@@ -7,6 +7,7 @@
 // installs) and while it waits for a worker thread to end (HandOverThread::Join), so a
 // worker blocked in a hand-over can always finish and a pending call is never lost.
 // Plain C++: the window connects the wake-up to its event loop (app/qt_handover.h).
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -76,12 +77,17 @@ class HandOverQueue {
   // returns with the lock released.
   void RunFront(std::unique_lock<std::mutex>& lock);
   void RequireOwnerThread(const char* operation) const;
+  // Under the lock, after a change of the queue or of woken_.
+  void NoteOwnerWork();
 
   const std::thread::id owner_;
   mutable std::mutex mutex_;
   std::condition_variable work_cv_;  // the owner waits: a call queued or a worker ended
   std::condition_variable done_cv_;  // workers wait: their call has run
   std::deque<Entry*> queue_;
+  // Set under the lock while a call waits or a wake-up is outstanding, so that an owner
+  // asking between its calls needs no lock when there is nothing to run.
+  std::atomic<bool> owner_has_work_ = false;
   std::vector<std::thread::id> running_;  // posters of calls now running, innermost last
   WakeUp wake_up_;
   bool woken_ = false;  // a wake-up was sent and RunPending has not started since

@@ -98,7 +98,7 @@ CommSide::CommSide(const std::string& path, std::chrono::milliseconds deadline)
 
 void CommSide::Send(const Bytes& block) {
   if (!comm_.SendString(block)) throw std::runtime_error("SendString sent less than asked");
-  comm_.HandOver().RunPending();
+  hand_overs_ += comm_.HandOver().RunPending();
 }
 
 // More than n bytes may arrive; only n are taken here, the rest stays for the next call.
@@ -106,7 +106,7 @@ const Bytes& CommSide::ReceiveCount(std::size_t n) {
   const auto deadline = Clock::now() + deadline_;
   while (pending_.size() < n) {
     const bool got = comm_.ReadString(chunk_);
-    comm_.HandOver().RunPending();
+    hand_overs_ += comm_.HandOver().RunPending();
     if (got) {
       pending_.insert(pending_.end(), chunk_.begin(), chunk_.end());
     } else {

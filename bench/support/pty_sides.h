@@ -61,6 +61,8 @@ class CommSide {
   void Receive(const Bytes& expected);
   void SetPollPause(std::chrono::microseconds pause) { pause_ = pause; }
   serial::TXComm& Comm() { return comm_; }
+  // Notifications of the event thread run here so far: one per completed wait.
+  std::uint64_t HandOvers() const { return hand_overs_; }
 
  private:
   serial::TXComm comm_;
@@ -69,6 +71,7 @@ class CommSide {
   Bytes pending_;  // read by ReadString, not yet taken
   Bytes received_;
   Bytes chunk_;
+  std::uint64_t hand_overs_ = 0;
 };
 
 // Throws std::runtime_error naming `who` when `got` is not `expected`.

@@ -156,6 +156,22 @@ TEST(HandOverQueue, CallQueuedDuringARunWakesTheOwnerAgain) {
   second->Join();
 }
 
+// The owner's run that a wake-up posted finds the queue empty when a join ran the call
+// first; it must still renew the wake-up, or the next call would wait unseen.
+TEST(HandOverQueue, AWakeUpSpentOnACallAJoinRanIsRenewedByTheNextRun) {
+  HandOverQueue queue;
+  WakeCounter wakes(queue);
+  {
+    HandOverThread first(queue, [&] { queue.HandOver([] {}); });
+    ASSERT_TRUE(wakes.WaitFor(1));
+    first.Join();
+  }
+  EXPECT_EQ(queue.RunPending(), 0u);
+  HandOverThread second(queue, [&] { queue.HandOver([] {}); });
+  EXPECT_TRUE(wakes.WaitFor(2));
+  second.Join();
+}
+
 TEST(HandOverQueue, WakeUpInstalledLateFiresForWaitingCallsAndRemovedOneIsSilent) {
   HandOverQueue queue;
   HandOverThread worker(queue, [&] { queue.HandOver([] {}); });

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 
+#include "serial/platform/posix/device_mutex.h"
 #include "serial/platform/posix/input_marks.h"
 #include "serial/platform/posix/latched_wakeup.h"
 #include "serial/platform/posix/line_events.h"
@@ -101,7 +102,7 @@ class PosixDevice : public SerialDevice {
   const LineKind kind_;
   const bool plain_divisor_;
   const TermiosImage found_;
-  std::mutex mutex_;
+  DeviceMutex mutex_;
   DCB dcb_;  // as last set: the fields termios cannot hold are read back from here
   COMMTIMEOUTS timeouts_{};
   std::uint32_t input_queue_ = kDefaultQueue;

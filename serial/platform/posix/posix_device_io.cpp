@@ -35,7 +35,9 @@ std::uint32_t PosixDevice::Room() const {
 // means the line was hung up (pty peer closed, adapter removed).
 void PosixDevice::Fill() {
   while (failure_ == 0 && Room() > 0) {
-    std::uint8_t chunk[1024];
+    // As large as the default input size, so that a block of up to that size is taken
+    // with one read, and the short read tells that nothing more waits.
+    std::uint8_t chunk[kDefaultQueue];
     const std::size_t want = std::min<std::size_t>(sizeof chunk, Room());
     const ssize_t n = ::read(fd_.Get(), chunk, want);
     if (n > 0) {
