@@ -18,6 +18,7 @@
 
 #include "app/channel_list.h"
 #include "app/glyphs.h"
+#include "app/logic/port_choice.h"
 
 namespace rtutest {
 namespace {
@@ -85,6 +86,13 @@ QCompleter* OffersNothing(QComboBox* box) {
   return completer;
 }
 
+template <std::size_t N>
+QStringList TextsOf(const std::array<const char*, N>& texts) {
+  QStringList list;
+  for (const char* text : texts) list << QString::fromLatin1(text);
+  return list;
+}
+
 QComboBox* DropDown(QWidget* parent, const char* name, const QStringList& items, int index,
                     QRect geometry) {
   auto* box = Named(new QComboBox(parent), name);
@@ -108,14 +116,8 @@ QGroupBox* PortSettings(QWidget* parent, FormControls& ui) {
   WhiteField(ui.Edit1);
   ui.Button1 = Button(group, "Button1", QStringLiteral("打开串口"), {77, 25, 75, 25});
   ui.Button1->setFont(OpenButtonFont());
-  ui.ComboBox1 = DropDown(group, "ComboBox1",
-                          {"300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "28800",
-                           "38400", "57600", "115200", "230400", "460800", "921600"},
-                          5, {158, 25, 78, 0});
-  ui.ComboBox6 = DropDown(group, "ComboBox6",
-                          {"8N1", "8E1", "8O1", "7N1", "7E1", "7O1", "8N2", "8E2", "8O2", "7N2",
-                           "7E2", "7O2"},
-                          0, {254, 25, 59, 0});
+  ui.ComboBox1 = DropDown(group, "ComboBox1", TextsOf(kOfferedBaudRates), 5, {158, 25, 78, 0});
+  ui.ComboBox6 = DropDown(group, "ComboBox6", TextsOf(kOfferedDataFormats), 0, {254, 25, 59, 0});
   return group;
 }
 

@@ -60,8 +60,6 @@ class TfrmRTUTest : public QWidget {
 
   // Writes a frame and logs it; the only way the window sends anything.
   void SendFrame(modbus::ByteView frame);
-  // Checks one block and shows its values (or the check failure line).
-  void DecodeReadResponse(modbus::ByteView block);
   // Sends the RTU mode frame once after each opening, then pauses and lets events run.
   void SelectRtuMode();
 

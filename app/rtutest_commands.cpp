@@ -5,7 +5,6 @@
 
 #include "app/channel_list.h"
 #include "app/logic/log_lines.h"
-#include "app/logic/response_display.h"
 #include "app/rtutest.h"
 #include "modbus/requests.h"
 
@@ -25,10 +24,6 @@ void TfrmRTUTest::SendFrame(modbus::ByteView frame) {
   const bool sent = xmodem1_->SendString(frame);  // a failure raised here logs nothing
   AppendLog(SentLine(Stamp(), frame));            // stamped after the write returned
   if (!sent) AppendLog(SendFailureLine());
-}
-
-void TfrmRTUTest::DecodeReadResponse(modbus::ByteView block) {
-  Apply(rtutest::DecodeReadResponse(block, log_locale_.decimal_separator));
 }
 
 void TfrmRTUTest::XMODEM1Data(serial::TCustomComm&, std::uint32_t) {

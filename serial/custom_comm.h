@@ -115,13 +115,10 @@ class TCustomComm {
   bool ReadString(std::vector<std::uint8_t>& s);
 
   // ---- notifications --------------------------------------------------------------------
-  const TCommEvent& OnCommEvent() const { return on_comm_event_; }
   void SetOnCommEvent(TCommEvent handler) { on_comm_event_ = std::move(handler); }
   const TDataEvent& OnData() const { return on_data_; }
   void SetOnData(TDataEvent handler) { on_data_ = std::move(handler); }
-  const TNotifyEvent& OnRead() const { return on_read_; }
   void SetOnRead(TNotifyEvent handler) { on_read_ = std::move(handler); }
-  const TNotifyEvent& OnSend() const { return on_send_; }
   void SetOnSend(TNotifyEvent handler) { on_send_ = std::move(handler); }
 
   // Turns a line event set into notifications; nothing while closed or being destroyed.

@@ -38,7 +38,6 @@ class HandOverQueue {
   HandOverQueue(const HandOverQueue&) = delete;
   HandOverQueue& operator=(const HandOverQueue&) = delete;
 
-  std::thread::id OwnerThread() const noexcept { return owner_; }
   bool OnOwnerThread() const noexcept { return std::this_thread::get_id() == owner_; }
 
   // Installs (or, with an empty function, removes) the owner's wake-up. It is called from a

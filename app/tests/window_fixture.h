@@ -15,8 +15,12 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <QCoreApplication>
+
 #include "app/rtutest.h"
 #include "serial/platform/fake/fake_platform.h"
+#include "serial/tests/wait_queued.h"
+#include "tests/support/wait_for.h"
 
 // Failure messages show texts, not their bytes.
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
@@ -42,7 +46,14 @@ inline QString CellOf(const TfrmRTUTest& window, int row, int column = 1) {
   return window.Controls().ListView1->topLevelItem(row)->text(column);
 }
 
-// Instruments a window: recorded pauses and boxes, a fixed clock, en_US formats.
+// One tick as the window's timer runs it (a failure goes to the failure box).
+inline void TickOf(TfrmRTUTest& window) {
+  window.RunHandler([&window] { window.Timer1Timer(); });
+}
+
+// Instruments a window: its timer stopped (tests tick), recorded pauses and boxes, a fixed
+// clock, en_US formats. Every window test builds on it: the fake-port fixture below, the
+// end-to-end module window, the reliability rig and the Wine window tests.
 class Instruments {
  public:
   void Attach(TfrmRTUTest& window) {
@@ -91,7 +102,7 @@ class WindowTest : public ::testing::Test {
     Open();
     LinkMode = 0;
   }
-  void Tick() { window_->RunHandler([this] { window_->Timer1Timer(); }); }
+  void Tick() { TickOf(*window_); }
   void Feed(const modbus::ByteString& bytes) { state_->Feed(bytes); }
   modbus::ByteString Written() const { return state_->Written(); }
 
@@ -99,6 +110,35 @@ class WindowTest : public ::testing::Test {
       std::make_shared<serial::platform::fake::FakePlatform>();
   std::shared_ptr<serial::platform::fake::FakeState> state_;
   std::unique_ptr<TfrmRTUTest> window_;
+  Instruments instruments_;
+};
+
+// A window on this build's own platform (a real terminal device, or a COM port), instrumented.
+// Tests tick when the bytes they wait for have arrived, so a tick falls exactly where the
+// test wants it.
+class DeviceWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LinkMode = 0;  // as at program start
+    instruments_.Attach(window_);
+  }
+
+  const FormControls& Ui() const { return window_.Controls(); }
+  QStringList Log() const { return LogOf(window_); }
+  QString Cell(int row) const { return CellOf(window_, row); }
+  void Tick() { TickOf(window_); }
+  // Until the port holds count bytes, letting queued events (the port's notifications) run
+  // meanwhile as the window's event loop would between ticks.
+  bool WaitUntilWaiting(std::uint32_t count) {
+    return serial::testing_support::WaitQueued(window_.XMODEM1(), count, test_support::kDeadline,
+                                               [] { QCoreApplication::processEvents(); });
+  }
+  void TickWhenWaiting(std::uint32_t count) {
+    EXPECT_TRUE(WaitUntilWaiting(count)) << "waited for " << count << " bytes";
+    Tick();
+  }
+
+  TfrmRTUTest window_;
   Instruments instruments_;
 };
 

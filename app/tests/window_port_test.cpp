@@ -367,10 +367,14 @@ TEST_F(FailureBoxes, ClosingTheWindowDuringACommandWaitsForIt) {
   EXPECT_EQ(Log().size(), 2);
 }
 
-TEST_F(FailureBoxes, ClosingTheWindowWithoutACommandClosesAtOnce) {
+TEST_F(FailureBoxes, ClosingTheWindowWithoutACommandClosesAtOnceAndLeavesNothingPending) {
   window_->show();
   window_->close();
   EXPECT_FALSE(window_->isVisible());
+  window_->show();  // no close was put off: the end of the next command closes nothing
+  Open();
+  Ui().BitBtn1->click();
+  EXPECT_TRUE(window_->isVisible());
 }
 
 }  // namespace

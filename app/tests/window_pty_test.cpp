@@ -10,7 +10,6 @@
 #include "modbus/requests.h"
 #include "modbus/tests/reference_frames.h"
 #include "serial/platform/testing/pty_pair.h"
-#include "serial/tests/wait_queued.h"
 
 namespace rtutest::testing {
 namespace {
@@ -18,25 +17,15 @@ namespace {
 using modbus::ByteString;
 using serial::platform::testing::PtyPair;
 
-class PtyWindow : public ::testing::Test {
+class PtyWindow : public DeviceWindow {
  protected:
   void SetUp() override {
-    LinkMode = 0;
-    instruments_.Attach(window_);
+    DeviceWindow::SetUp();
     window_.Controls().Edit1->setText(path_);
-  }
-
-  // Ticks once the port holds `count` bytes. The pty passes bytes on at once; the bound
-  // only keeps a broken device from hanging the test.
-  void TickWhenWaiting(std::uint32_t count) {
-    serial::testing_support::WaitQueued(window_.XMODEM1(), count, std::chrono::seconds(5));
-    window_.RunHandler([this] { window_.Timer1Timer(); });
   }
 
   PtyPair pty_;
   const QString path_ = QString::fromStdString(pty_.SlavePath());
-  TfrmRTUTest window_;  // on the platform of this build
-  Instruments instruments_;
 };
 
 TEST_F(PtyWindow, OpenReadAndShowTheAnswer) {
@@ -92,7 +81,7 @@ TEST_F(PtyWindow, UnpluggedAdapterReportsTheFrameThatDidNotGoOut) {
   window_.Controls().Button1->click();
   LinkMode = 0;
   pty_.CloseMaster();  // the adapter is unplugged
-  window_.RunHandler([this] { window_.Timer1Timer(); });  // nothing waiting: nothing happens
+  Tick();  // nothing waiting: nothing happens
   window_.Controls().BitBtn1->click();
   EXPECT_EQ(LogOf(window_), QStringList({kStamp + QStringLiteral(" 发送：01 03 00 00 00 18 45 C0 "),
                                          QStringLiteral("发送失败！")}));

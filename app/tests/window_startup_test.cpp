@@ -1,5 +1,10 @@
 // The window as it opens: controls, texts, rows, port settings, geometry, fonts, drawing.
+#include <filesystem>
+#include <string>
+#include <system_error>
+
 #include <QApplication>
+#include <QStandardItemModel>
 #include <QCompleter>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -13,7 +18,6 @@
 #include <QTextDocument>
 #include <QTest>
 
-#include "app/logic/serial_ports.h"
 #include "app/tests/window_fixture.h"
 
 namespace rtutest::testing {
@@ -304,13 +308,16 @@ TEST_F(StartUp, HeadingRowsAreDecidedWhenDrawn) {
 }
 
 TEST_F(StartUp, PortNameCompletionOffersPresentDevices) {
+  auto* model = qobject_cast<QStandardItemModel*>(Ui().Edit1->completer()->model());
+  ASSERT_NE(model, nullptr);
+  model->appendRow(new QStandardItem(QStringLiteral("/dev/gone")));  // what an earlier look found
   QFocusEvent focus(QEvent::FocusIn);
   QApplication::sendEvent(Ui().Edit1, &focus);
-  const QAbstractItemModel* model = Ui().Edit1->completer()->model();
   QStringList offered;
   for (int row = 0; row < model->rowCount(); ++row) {
     offered << model->index(row, 0).data(Ui().Edit1->completer()->completionRole()).toString();
   }
+  EXPECT_FALSE(offered.contains(QStringLiteral("/dev/gone")));
   EXPECT_EQ(offered, SerialDeviceNames());
   Ui().Edit1->setText(QStringLiteral("anything at all"));  // typed text stays as typed
   EXPECT_EQ(Ui().Edit1->text(), QStringLiteral("anything at all"));

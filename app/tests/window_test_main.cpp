@@ -1,4 +1,6 @@
-// The window tests run inside one QApplication on the offscreen platform.
+// The one main of every window test program (the window's own, end-to-end, reliability and
+// Wine suites): the tests run inside one QApplication, on the offscreen platform unless
+// QT_QPA_PLATFORM names another.
 #include <gtest/gtest.h>
 
 #include <QApplication>

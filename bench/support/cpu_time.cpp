@@ -1,15 +1,7 @@
 #include "bench/support/cpu_time.h"
 
-#include <time.h>
-
 namespace bench {
 namespace {
-
-Seconds Read(clockid_t clock) {
-  timespec t{};
-  ::clock_gettime(clock, &t);
-  return Seconds(static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9);
-}
 
 double Share(Seconds cpu, Seconds wall) {
   return wall.count() > 0 ? cpu.count() / wall.count() : 0.0;
@@ -17,9 +9,7 @@ double Share(Seconds cpu, Seconds wall) {
 
 }  // namespace
 
-Seconds ProcessCpuTime() { return Read(CLOCK_PROCESS_CPUTIME_ID); }
-Seconds ThreadCpuTime() { return Read(CLOCK_THREAD_CPUTIME_ID); }
-Seconds WallTime() { return Read(CLOCK_MONOTONIC); }
+Seconds WallTime() { return test_support::ClockReading(CLOCK_MONOTONIC); }
 
 CpuWindow::CpuWindow()
     : process_start_(ProcessCpuTime()), thread_start_(ThreadCpuTime()), wall_start_(WallTime()) {}

@@ -3,14 +3,14 @@
 // one core.
 #include <chrono>
 
+#include "tests/support/cpu_time.h"
+
 namespace bench {
 
-using Seconds = std::chrono::duration<double>;
+using Seconds = test_support::CpuSeconds;
 
-// CPU time (user + system) of every thread of this process so far.
-Seconds ProcessCpuTime();
-// CPU time of the calling thread so far.
-Seconds ThreadCpuTime();
+using test_support::ProcessCpuTime;
+using test_support::ThreadCpuTime;
 Seconds WallTime();  // monotonic
 
 // CPU time and wall time between construction and Stop().

@@ -33,7 +33,12 @@ inline constexpr RelayFrame kRelayFrames[] = {
     {4, true, "01 10 00 17 00 01 02 00 01 64 B7 "}, {4, false, "01 10 00 17 00 01 02 00 00 A5 77 "},
 };
 
-// The mode frame sent before every read, as the log shows it.
+// The mode frame sent before every read, as the log shows it and byte for byte.
 inline constexpr const char* kModeFrameHex = "AA 55 00 05 E0 50 00 01 35 ";
+inline ByteString ModeFrame() { return {0xAA, 0x55, 0x00, 0x05, 0xE0, 0x50, 0x00, 0x01, 0x35}; }
+
+// The read-all requests (24 registers from 0) of slaves 1 and 2, byte for byte.
+inline ByteString ReadSlave1() { return {0x01, 0x03, 0x00, 0x00, 0x00, 0x18, 0x45, 0xC0}; }
+inline ByteString ReadSlave2() { return {0x02, 0x03, 0x00, 0x00, 0x00, 0x18, 0x45, 0xF3}; }
 
 }  // namespace modbus::testing_frames

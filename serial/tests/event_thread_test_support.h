@@ -53,7 +53,7 @@ class Recorder {
   }
   bool WaitFor(std::size_t n) {
     std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, std::chrono::seconds(10), [&] { return notes_.size() >= n; });
+    return cv_.wait_for(lock, test_support::kDeadline, [&] { return notes_.size() >= n; });
   }
 
  private:
@@ -78,7 +78,7 @@ class Wakes {
 
   bool WaitFor(int n) {
     std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, std::chrono::seconds(10), [&] { return count_ >= n; });
+    return cv_.wait_for(lock, test_support::kDeadline, [&] { return count_ >= n; });
   }
   int Count() {
     std::lock_guard lock(mutex_);

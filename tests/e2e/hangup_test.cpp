@@ -1,6 +1,5 @@
 // The device goes away in the middle of a session (an adapter pulled, a bench reset) and
 // comes back under the same stable name.
-#include <time.h>
 #include <unistd.h>
 
 #include <QLineEdit>
@@ -8,20 +7,16 @@
 #include <QTest>
 #include <QTimer>
 
+#include "modbus/tests/reference_frames.h"
 #include "tests/e2e/module_window.h"
+#include "tests/support/cpu_time.h"
 
 namespace rtutest::e2e {
 namespace {
 
 using std::chrono::milliseconds;
 
-const modbus::ByteString kReadSlave1 = {0x01, 0x03, 0x00, 0x00, 0x00, 0x18, 0x45, 0xC0};
-
-double ProcessCpuSeconds() {
-  timespec t{};
-  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
+const modbus::ByteString kReadSlave1 = modbus::testing_frames::ReadSlave1();
 
 class HangUp : public ModuleWindow {
  protected:
@@ -41,17 +36,17 @@ class HangUp : public ModuleWindow {
 
   bool WaitForHangUps(std::uint64_t n) {
     return Module().WaitUntil([n](const sim::ModuleCounters& c) { return c.hangups >= n; },
-                              kPatience);
+                              kDeadline);
   }
 
   // Runs the window's own 200 ms timer for about a second; returns the process's CPU time
   // meanwhile (the module's thread included).
   double CpuOverASecondOfTicks() {
-    const double start = ProcessCpuSeconds();
+    const auto start = test_support::ProcessCpuTime();
     window_.Controls().Timer1->start();
     QTest::qWait(1000);
     window_.Controls().Timer1->stop();
-    return ProcessCpuSeconds() - start;
+    return (test_support::ProcessCpuTime() - start).count();
   }
 
   QString link_;
@@ -92,7 +87,7 @@ TEST_F(HangUp, LostDeviceIsReportedWithoutSpinningAndReopensOnceBack) {
 
   // Once the device is back under the link, the open button reaches it again.
   ASSERT_TRUE(Module().WaitUntil([](const sim::ModuleCounters& c) { return c.line_opens >= 2; },
-                                 kAway + kPatience));
+                                 kAway + kDeadline));
   PressOpen();
   EXPECT_EQ(window_.StatusPanelText(1), link_ + QStringLiteral("打开成功,BaudRate=9600,参数=8N1"));
   instruments_.on_box = nullptr;

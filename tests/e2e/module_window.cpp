@@ -1,11 +1,9 @@
 #include "tests/e2e/module_window.h"
 
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include "modbus/tests/reference_frames.h"
-#include "serial/tests/wait_queued.h"
 
 namespace rtutest::e2e {
 
@@ -32,8 +30,7 @@ QStringList ExampleValueLines(const QStringList& outputs) {
 }
 
 void ModuleWindow::SetUp() {
-  LinkMode = 0;  // as at program start
-  instruments_.Attach(window_);
+  DeviceWindow::SetUp();
   instruments_.on_pause = [this] { AfterModeFrame(); };
 }
 
@@ -52,7 +49,7 @@ void ModuleWindow::Start(sim::SimulatorOptions options) {
 void ModuleWindow::AfterModeFrame() {
   const std::uint64_t seen = mode_frames_seen_;
   EXPECT_TRUE(module_->WaitUntil([seen](const sim::ModuleCounters& c) { return c.mode_frames > seen; },
-                                 kPatience))
+                                 kDeadline))
       << "the module never received the mode frame";
   mode_frames_seen_ = module_->Counters().mode_frames;
   if (mode_answer_bytes_ > 0) {
@@ -61,24 +58,8 @@ void ModuleWindow::AfterModeFrame() {
   Tick();
 }
 
-void ModuleWindow::Tick() {
-  window_.RunHandler([this] { window_.Timer1Timer(); });
-}
-
-// Lets queued events run meanwhile (the port's notifications), as the window's event loop
-// would between ticks.
-bool ModuleWindow::WaitUntilWaiting(std::uint32_t count) {
-  return serial::testing_support::WaitQueued(window_.XMODEM1(), count, kPatience,
-                                             [] { QCoreApplication::processEvents(); });
-}
-
-void ModuleWindow::TickWhenWaiting(std::uint32_t count) {
-  EXPECT_TRUE(WaitUntilWaiting(count)) << "waited for " << count << " bytes";
-  Tick();
-}
-
 bool ModuleWindow::WaitForMoreRequests(std::uint64_t before, std::uint64_t count) {
-  return module_->WaitForRequests(before + count, kPatience);
+  return module_->WaitForRequests(before + count, kDeadline);
 }
 
 void ModuleWindow::ReadAndTick(std::uint32_t answer_bytes) {

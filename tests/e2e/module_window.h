@@ -14,12 +14,13 @@
 
 #include "app/tests/window_fixture.h"
 #include "modbus/byte_string.h"
+#include "tests/support/wait_for.h"
 #include "tools/qlm7305_sim/simulated_module.h"
 
 namespace rtutest::e2e {
 
 // Only a failing test waits this long.
-inline constexpr std::chrono::milliseconds kPatience{5000};
+using test_support::kDeadline;
 
 // The module with the example values (AIN0..3 = 1.0, 10.0, 23.456, -0.5, relay 2 on).
 sim::SimulatorOptions FixedModule();
@@ -32,7 +33,7 @@ const modbus::ByteString& ExampleAnswer();
 QString Hex(const modbus::ByteString& bytes);
 QStringList ExampleValueLines(const QStringList& outputs = {"00 ", "01 ", "00 ", "00 "});
 
-class ModuleWindow : public ::testing::Test {
+class ModuleWindow : public testing::DeviceWindow {
  protected:
   void SetUp() override;
   void TearDown() override;
@@ -43,17 +44,11 @@ class ModuleWindow : public ::testing::Test {
 
   void PressOpen() { window_.Controls().Button1->click(); }
   void PressRead() { window_.Controls().BitBtn1->click(); }
-  void Tick();
-  // Waits until the port holds `count` bytes (or the patience runs out), then ticks.
-  void TickWhenWaiting(std::uint32_t count);
-  bool WaitUntilWaiting(std::uint32_t count);
   // Waits until the module has seen `count` more intact frames than before the command.
   bool WaitForMoreRequests(std::uint64_t before, std::uint64_t count = 1);
   // A read whose whole answer arrives before the next tick.
   void ReadAndTick(std::uint32_t answer_bytes = 53);
 
-  QStringList Log() const { return testing::LogOf(window_); }
-  QString Cell(int row) const { return testing::CellOf(window_, row); }
   int CountOf(const QString& line) const { return static_cast<int>(Log().count(line)); }
   // Lines written by decoding (AI.., DI.., DO..) and check failures.
   int DecodedAnswers() const;
@@ -62,8 +57,6 @@ class ModuleWindow : public ::testing::Test {
   QString ReceivedLine(const modbus::ByteString& block) const;
 
   std::unique_ptr<sim::SimulatedModule> module_;
-  TfrmRTUTest window_;  // on the platform of this build: the real terminal device
-  testing::Instruments instruments_;
   // Bytes the module puts on the line in answer to the mode frame (an echo, an answer);
   // the pause waits for them so the tick inside the pause logs them.
   std::uint32_t mode_answer_bytes_ = 0;

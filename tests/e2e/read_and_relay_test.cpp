@@ -13,9 +13,9 @@ namespace {
 
 using modbus::ByteString;
 
-const ByteString kModeFrame = {0xAA, 0x55, 0x00, 0x05, 0xE0, 0x50, 0x00, 0x01, 0x35};
-const ByteString kReadSlave1 = {0x01, 0x03, 0x00, 0x00, 0x00, 0x18, 0x45, 0xC0};
-const ByteString kReadSlave2 = {0x02, 0x03, 0x00, 0x00, 0x00, 0x18, 0x45, 0xF3};
+const ByteString kModeFrame = modbus::testing_frames::ModeFrame();
+const ByteString kReadSlave1 = modbus::testing_frames::ReadSlave1();
+const ByteString kReadSlave2 = modbus::testing_frames::ReadSlave2();
 
 class AgainstModule : public ModuleWindow {
  protected:

@@ -1,7 +1,6 @@
 #include "tests/reliability/process_probe.h"
 
 #include <malloc.h>
-#include <time.h>
 
 #include <filesystem>
 #include <thread>
@@ -21,12 +20,6 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 namespace reliability {
 
 using Clock = std::chrono::steady_clock;
-
-std::chrono::nanoseconds ProcessCpuTime() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
-}
 
 namespace {
 
@@ -64,8 +57,7 @@ double CpuShareOver(std::chrono::milliseconds wall, const std::function<void()>&
   std::this_thread::sleep_until(end);
   const auto cpu = ProcessCpuTime() - cpu_start;
   const auto elapsed = Clock::now() - start;
-  return std::chrono::duration<double>(cpu).count() /
-         std::chrono::duration<double>(elapsed).count();
+  return cpu.count() / std::chrono::duration<double>(elapsed).count();
 }
 
 }  // namespace reliability

@@ -5,12 +5,10 @@
 #include <cstddef>
 #include <functional>
 
+#include "tests/support/cpu_time.h"
 #include "tests/support/wait_for.h"
 
 namespace reliability {
-
-// CPU time (user and system) of every thread of the process so far.
-std::chrono::nanoseconds ProcessCpuTime();
 
 // Open file descriptors and threads of the process.
 int OpenDescriptorCount();
@@ -25,7 +23,8 @@ std::size_t HeapInUse();
 double CpuShareOver(std::chrono::milliseconds wall, const std::function<void()>& during = {},
                     std::chrono::milliseconds period = std::chrono::milliseconds(200));
 
-// Waiting for a condition is the tests' one helper's job.
+// Reading CPU time and waiting for a condition are the tests' shared helpers' jobs.
+using test_support::ProcessCpuTime;
 using test_support::WaitFor;
 
 }  // namespace reliability

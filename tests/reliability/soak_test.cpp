@@ -78,7 +78,7 @@ class Soak {
 
   const LogCounts& Counts() const { return counts_; }
   const Expected& Want() const { return expected_; }
-  const std::vector<QString>& Boxes() const { return rig_.Boxes(); }
+  const auto& Boxes() const { return rig_.Boxes(); }
 
  private:
   void Account(const sim::ModuleCounters& before, const sim::ModuleCounters& after) {

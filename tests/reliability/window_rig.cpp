@@ -4,7 +4,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTimer>
 
 namespace reliability {
 
@@ -13,10 +12,7 @@ using Clock = std::chrono::steady_clock;
 WindowRig::WindowRig() {
   rtutest::LinkMode = 0;  // as at program start
   window_ = std::make_unique<rtutest::TfrmRTUTest>(platform_);
-  window_->Controls().Timer1->stop();
-  window_->SetPause([](std::chrono::milliseconds) {});
-  window_->Failures().SetPresenter(
-      [this](const QString&, const QString& text) { boxes_.push_back(text); });
+  instruments_.Attach(*window_);
 }
 
 WindowRig::~WindowRig() = default;
@@ -27,9 +23,7 @@ bool WindowRig::OpenPort(const std::string& path) {
   return window_->XMODEM1().IsOpen();
 }
 
-void WindowRig::Tick() {
-  window_->RunHandler([this] { window_->Timer1Timer(); });
-}
+void WindowRig::Tick() { rtutest::testing::TickOf(*window_); }
 
 std::chrono::microseconds WindowRig::TimedTick() {
   const auto start = Clock::now();

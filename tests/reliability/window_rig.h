@@ -1,8 +1,8 @@
 #pragma once
-// The test window on a real terminal device, driven by the test: its timer is stopped and
-// ticks are called directly, the pause after the mode frame returns at once, failure boxes
-// are recorded instead of shown, and the log is read and emptied by the test (so what the
-// process holds can be measured apart from the log).
+// The test window on a real terminal device, instrumented as every test window is (timer
+// stopped, ticks called directly, the pause after the mode frame returning at once, failure
+// boxes recorded), with its log read and emptied by the test (so what the process holds
+// can be measured apart from the log).
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include "app/rtutest.h"
+#include "app/tests/window_fixture.h"
 #include "tests/reliability/counting_platform.h"
 
 namespace reliability {
@@ -48,12 +49,12 @@ class WindowRig {
   // Counts the log's lines into `counts` and empties the log.
   void TakeLog(LogCounts& counts);
 
-  const std::vector<QString>& Boxes() const { return boxes_; }
+  const std::vector<rtutest::testing::ShownBox>& Boxes() const { return instruments_.boxes; }
 
  private:
   std::shared_ptr<CountingPlatform> platform_ = std::make_shared<CountingPlatform>();
   std::unique_ptr<rtutest::TfrmRTUTest> window_;
-  std::vector<QString> boxes_;
+  rtutest::testing::Instruments instruments_;
 };
 
 }  // namespace reliability

@@ -84,11 +84,6 @@ void FakeState::SetProperties(const COMMPROP& properties) {
   properties_ = properties;
 }
 
-COMMPROP FakeState::Properties() const {
-  std::lock_guard lock(mutex_);
-  return properties_;
-}
-
 void FakeState::SetVersion(const OsVersion& version) {
   std::lock_guard lock(mutex_);
   version_ = version;

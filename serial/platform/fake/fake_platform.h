@@ -78,7 +78,6 @@ class FakeState {
   void SetTimeouts(const COMMTIMEOUTS& timeouts);
   COMMTIMEOUTS Timeouts() const;
   void SetProperties(const COMMPROP& properties);
-  COMMPROP Properties() const;
   void SetVersion(const OsVersion& version);
   // Error flags that the next ClearCommError reports (and clears).
   void SetCommErrors(std::uint32_t errors);

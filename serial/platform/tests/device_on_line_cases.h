@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "serial/platform/serial_device.h"
+#include "tests/support/thread_asleep.h"
+#include "tests/support/wait_for.h"
 
 namespace serial::platform {
 
@@ -47,11 +49,13 @@ struct PendingWait {
   std::uint32_t mask = 0;
   double cpu_seconds = 0;
   std::future<WaitOutcome> outcome;
+  test_support::SleepProbe waiting;
 
   PendingWait(Platform& platform, SerialDevice& device, double (*cpu)() = nullptr)
       : stop_event(platform.CreateStopEvent()) {
     outcome = std::async(std::launch::async, [this, &device, cpu] {
       const double start = cpu ? cpu() : 0;
+      waiting.Enter();
       const WaitOutcome result = device.WaitCommEvent(mask, stop);
       if (cpu) cpu_seconds = cpu() - start;
       return result;
@@ -64,11 +68,16 @@ struct PendingWait {
   PendingWait(const PendingWait&) = delete;
   PendingWait& operator=(const PendingWait&) = delete;
 
+  // The wait has gone to sleep (or ended), and has not ended d later.
   bool Blocked(std::chrono::milliseconds d = std::chrono::milliseconds(100)) {
+    const bool asleep = test_support::WaitFor([&] {
+      return waiting.Asleep() || outcome.wait_for(d.zero()) == std::future_status::ready;
+    });
+    EXPECT_TRUE(asleep) << "the waiting thread never went to sleep";
     return outcome.wait_for(d) == std::future_status::timeout;
   }
   WaitOutcome Get() {
-    EXPECT_EQ(outcome.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(outcome.wait_for(test_support::kDeadline), std::future_status::ready);
     return outcome.get();
   }
 };

@@ -19,6 +19,8 @@
 #include "serial/platform/serial_device.h"
 #include "serial/platform/testing/pty_pair.h"
 #include "serial/platform/tests/device_on_line_cases.h"
+#include "tests/support/cpu_time.h"
+#include "tests/support/thread_asleep.h"
 #include "tests/support/wait_for.h"
 
 namespace serial::platform {
@@ -56,11 +58,7 @@ Bytes Pattern(std::size_t n) {
   return bytes;
 }
 
-double ThreadCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
+double ThreadCpuSeconds() { return test_support::ThreadCpuTime().count(); }
 
 // The device's block as it reads back, changed by change, then set.
 bool Change(SerialDevice& device, const std::function<void(DCB&)>& change) {
@@ -136,7 +134,7 @@ TEST(PtyOpening, RefusesWhatIsNotATerminalWithoutBlockingOrWriting) {
       auto device = Open(c.path, error);
       return std::make_pair(device == nullptr, error);
     });
-    ASSERT_EQ(opening.wait_for(seconds(5)), std::future_status::ready) << c.path;
+    ASSERT_EQ(opening.wait_for(test_support::kDeadline), std::future_status::ready) << c.path;
     const auto [refused, error] = opening.get();
     EXPECT_TRUE(refused) << c.path;
     EXPECT_EQ(error, c.error) << c.path;
@@ -385,10 +383,15 @@ TEST_F(PtyDevice, OutputReadinessWaitEndsWhenThePeerReads) {
   const Bytes out = Pattern(1 << 20);
   const IoResult w = device->WriteChunk(out.data(), out.size(), milliseconds(50));
   ASSERT_LT(w.bytes, out.size());
-  auto waiting = std::async(std::launch::async, [&] { device->WaitForOutput(seconds(30)); });
+  test_support::SleepProbe probe;
+  auto waiting = std::async(std::launch::async, [&] {
+    probe.Enter();
+    device->WaitForOutput(seconds(30));
+  });
+  ASSERT_TRUE(test_support::WaitFor([&] { return probe.Asleep(); }));
   EXPECT_EQ(waiting.wait_for(milliseconds(100)), std::future_status::timeout);
   EXPECT_EQ(pty.Read(w.bytes).size(), w.bytes);
-  EXPECT_EQ(waiting.wait_for(seconds(10)), std::future_status::ready);
+  EXPECT_EQ(waiting.wait_for(test_support::kDeadline), std::future_status::ready);
 }
 
 TEST_F(PtyDevice, CustomRatesAreAcceptedAndReadBack) {

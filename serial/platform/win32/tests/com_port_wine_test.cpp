@@ -165,9 +165,7 @@ TEST_P(ComRate, OpensAndReadsTheRateBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowRates, ComRate,
-                         ::testing::Values("300", "600", "1200", "2400", "4800", "9600", "14400",
-                                           "19200", "28800", "38400", "57600", "115200",
-                                           "230400", "460800", "921600"));
+                         ::testing::ValuesIn(rtutest::kOfferedBaudRates));
 
 class ComFormat : public ::testing::TestWithParam<const char*> {};
 
@@ -180,8 +178,7 @@ TEST_P(ComFormat, OpensAndReadsTheStopBitsBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowFormats, ComFormat,
-                         ::testing::Values("8N1", "8E1", "8O1", "7N1", "7E1", "7O1", "8N2",
-                                           "8E2", "8O2", "7N2", "7E2", "7O2"));
+                         ::testing::ValuesIn(rtutest::kOfferedDataFormats));
 
 // ---- opening and closing --------------------------------------------------------------
 
