@@ -274,7 +274,8 @@ class OpenFailureReasonTest : public ::testing::TestWithParam<ReasonCase> {};
 TEST_P(OpenFailureReasonTest, NamesTheCauseWithTheSystemsText) {
   const ReasonCase& c = GetParam();
   const OpenFailure failure{c.step, c.error, QString::fromLocal8Bit(std::strerror(c.error)), "/dev/ttyUSB0",
-                            "dialout", {"/dev/ttyS0", "/dev/ttyACM0"}, "76800", "7O2", c.no_uart};
+                            "dialout", {"/dev/ttyS0", "/dev/ttyACM0"}, "76800", "7O2", ErrorCodes::Errno,
+                            c.no_uart};
   const QString reason = OpenFailureReason(failure);
   for (const QString& part : c.parts) EXPECT_TRUE(reason.contains(part)) << reason.toStdString();
   EXPECT_TRUE(reason.contains(QStringLiteral("（系统错误 %1：%2）").arg(c.error).arg(failure.system_text)))

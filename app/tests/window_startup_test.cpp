@@ -1,7 +1,5 @@
 // The window as it opens: controls, texts, rows, port settings, geometry, fonts, drawing.
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include <QApplication>
 #include <QStandardItemModel>
@@ -14,10 +12,10 @@
 #include <QRawFont>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QStringListModel>
 #include <QTextDocument>
 #include <QTest>
 
+#include "app/logic/serial_ports.h"
 #include "app/tests/window_fixture.h"
 
 namespace rtutest::testing {
