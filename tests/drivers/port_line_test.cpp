@@ -181,14 +181,21 @@ TEST(StalledLine, CloseReturnsWithinOneSecondWhileOutputCannotDrain) {
 // queued bytes, so waiting for room must still wait, not return at once to a loop that
 // asks again. (QEMU's UART does not pace the line, so the host end is stalled first; the
 // new output size purges what that left queued.)
+// Opens the bench's line at `rate` with its far end stalled and the given output size, and
+// a 3 s output time-out; the block a case sends into it.
+const std::vector<std::uint8_t> kStalledBlock(1024, 0x5A);
+void OpenStalled(EchoLine& line, serial::TXComm& comm, serial::TBaudRate rate, std::uint32_t output_size) {
+  ASSERT_NO_FATAL_FAILURE(OpenOnBench(line, comm, rate));
+  StallOutput(comm);
+  comm.Buffers().SetOutputSize(output_size);
+  comm.Buffers().SetOutputTimeout(3000);
+}
+
 TEST(StalledLine, ASlowSendIntoASmallOutputSizeKeepsTheCpuIdle) {
   EchoLine line;
   serial::TXComm comm;
-  ASSERT_NO_FATAL_FAILURE(OpenOnBench(line, comm, serial::br300));
-  StallOutput(comm);
-  comm.Buffers().SetOutputSize(128);
-  comm.Buffers().SetOutputTimeout(3000);
-  const std::vector<std::uint8_t> block(1024, 0x5A);
+  ASSERT_NO_FATAL_FAILURE(OpenStalled(line, comm, serial::br300, 128));
+  const std::vector<std::uint8_t>& block = kStalledBlock;
   const double cpu_start = ProcessCpuSeconds();
   const auto start = Clock::now();
   const std::uint32_t sent = comm.SendData(block.data(), static_cast<std::uint32_t>(block.size()));
@@ -214,11 +221,8 @@ long ProcessWakeUps() {
 TEST(StalledLine, ASendIntoAStalledQueueLooksAtItRarely) {
   EchoLine line;
   serial::TXComm comm;
-  ASSERT_NO_FATAL_FAILURE(OpenOnBench(line, comm, serial::br115200));
-  StallOutput(comm);
-  comm.Buffers().SetOutputSize(16);
-  comm.Buffers().SetOutputTimeout(3000);
-  const std::vector<std::uint8_t> block(1024, 0x5A);
+  ASSERT_NO_FATAL_FAILURE(OpenStalled(line, comm, serial::br115200, 16));
+  const std::vector<std::uint8_t>& block = kStalledBlock;
   const long before = ProcessWakeUps();
   const auto start = Clock::now();
   const std::uint32_t sent = comm.SendData(block.data(), static_cast<std::uint32_t>(block.size()));
