@@ -157,10 +157,11 @@ void InjectedDriver::SetReadLimit(std::size_t bytes) {
   g_state->read_limit = bytes;
 }
 
-void InjectedDriver::HoldClose() {
+bool InjectedDriver::HoldClose() {
   std::lock_guard lock(g_state->mutex);
-  if (g_state->hold[0] < 0 && ::pipe2(g_state->hold, O_CLOEXEC) != 0) return;
+  if (g_state->hold[0] < 0 && ::pipe2(g_state->hold, O_CLOEXEC) != 0) return false;
   g_held_fd = g_fd.load();
+  return true;
 }
 
 void InjectedDriver::ReleaseClose() {

@@ -30,8 +30,9 @@ class InjectedDriver {
   void SetTransmitterEmpty(Over empty);
   // read(): at most this many bytes per call.
   void SetReadLimit(std::size_t bytes);
-  // close(): waits until a signal interrupts it or ReleaseClose, then closes.
-  void HoldClose();
+  // close(): waits until a signal interrupts it or ReleaseClose, then closes. False when
+  // the wait could not be set up.
+  bool HoldClose();
   void ReleaseClose();
 
   // What the driver saw: output discarded (TCFLSH of the output), the last settings

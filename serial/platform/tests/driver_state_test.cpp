@@ -121,7 +121,7 @@ TEST(InjectedPort, TheFoundSettingsComeBackOnceTheTransmitterIsEmpty) {
 TEST(InjectedPort, ACloseTheDriverHoldsKeepsTheCallerUnderASecond) {
   InjectedPort port;
   ASSERT_NO_FATAL_FAILURE(port.Open());
-  port.driver.HoldClose();
+  ASSERT_TRUE(port.driver.HoldClose());
   std::mutex mutex;
   std::condition_variable changed;
   bool closed = false;
