@@ -116,6 +116,20 @@ TEST(InjectedPort, TheFoundSettingsComeBackOnceTheTransmitterIsEmpty) {
   }
 }
 
+// A USB adapter's driver tells no FIFO size, and may never report its transmitter empty
+// (QEMU's FTDI adapter, or a chip holding bytes while CTS is low): at 300 bit/s the wait
+// for it must still keep the close under a second.
+TEST(InjectedPort, ATransmitterOfNoKnownFifoKeepsTheCloseUnderASecond) {
+  InjectedPort port;
+  port.driver.SetUart(PORT_UNKNOWN, 24000000, 0);
+  port.driver.SetTransmitterEmpty([](Clock::duration) { return false; });
+  ASSERT_NO_FATAL_FAILURE(port.Open(false));
+  ASSERT_TRUE(port.Change([](DCB& d) { d.BaudRate = kSlowRate; }));
+  const auto took = port.Close();
+  EXPECT_LT(took, milliseconds(1000)) << "kept " << Ms(took) << " ms";
+  EXPECT_TRUE(port.driver.LastSettingsWritten().has_value());
+}
+
 // A driver that can neither discard nor stop its output (USB serial) holds the last close
 // for its closing wait, 30 s: the caller is kept only for the close's bound.
 TEST(InjectedPort, ACloseTheDriverHoldsKeepsTheCallerUnderASecond) {
