@@ -56,12 +56,7 @@ struct InjectedPort {
                                            plain_divisor);
   }
 
-  bool Change(const std::function<void(DCB&)>& change) {
-    DCB dcb;
-    if (!device->GetCommState(dcb).Ok()) return false;
-    change(dcb);
-    return device->SetCommState(dcb).Ok();
-  }
+  bool Change(const std::function<void(DCB&)>& change) { return platform::Change(*device, change); }
 
   // Closes the device; how long the caller was kept.
   Clock::duration Close() {
