@@ -14,6 +14,10 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr std::uint32_t kUnknownFifo = 64;  // the deepest FIFO the 8250 driver fills
+// A driver that tells no FIFO (USB serial, cdc-acm) stands for a chip whose buffer the host
+// cannot see and whose transmitter it may never report empty (CTS held low, or no report
+// at all): the wait for it is cut short, so that a close stays under a second.
+constexpr milliseconds kUnknownTransmitterWait{500};
 
 // The driver signals no "drained" event, so waits look again every couple of character
 // times (1 to 50 ms): a bounded number of looks, not a spin.
@@ -66,7 +70,10 @@ void AwaitTransmitterEmpty(int fd, const TermiosImage& line, std::uint32_t fifo)
   bool empty = false;
   if (tty::TransmitterEmpty(fd, empty) != 0 || empty) return;
   const auto character = CharacterTime(line);
-  const auto deadline = Clock::now() + DrainBudget(character, fifo != 0 ? fifo : kUnknownFifo);
+  const auto bound = fifo != 0 ? DrainBudget(character, fifo)
+                               : std::min(DrainBudget(character, kUnknownFifo),
+                                          kUnknownTransmitterWait);
+  const auto deadline = Clock::now() + bound;
   const auto look = LookInterval(character);
   while (!empty && Clock::now() < deadline) {
     std::this_thread::sleep_for(look);

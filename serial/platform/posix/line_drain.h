@@ -34,8 +34,9 @@ DrainLimits DrainLimitsFor(std::chrono::microseconds character, std::uint32_t qu
 bool DrainOrDiscard(int fd, const TermiosImage& line, std::uint32_t fifo);
 
 // Waits until the UART's transmitter is empty (TIOCSERGETLSR), at most the FIFO's line
-// time twice: the settings found at opening may then change the rate and frame without
-// cutting the last frame short. Returns at once where the driver cannot tell.
+// time twice (at most half a second where the driver tells no FIFO): the settings found at
+// opening may then change the rate and frame without cutting the last frame short. Returns
+// at once where the driver cannot tell.
 void AwaitTransmitterEmpty(int fd, const TermiosImage& line, std::uint32_t fifo);
 
 }  // namespace serial::platform::posix

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <memory>
 #include <vector>
@@ -27,6 +28,14 @@ inline std::uint32_t InQueue(SerialDevice& device) {
   COMSTAT status;
   device.ClearCommError(errors, status);
   return status.cbInQue;
+}
+
+// The device's block as it reads back, changed by change, then set.
+inline bool Change(SerialDevice& device, const std::function<void(DCB&)>& change) {
+  DCB dcb;
+  if (!device.GetCommState(dcb).Ok()) return false;
+  change(dcb);
+  return device.SetCommState(dcb).Ok();
 }
 
 inline std::vector<std::uint8_t> ReadAll(SerialDevice& device, std::uint32_t n) {

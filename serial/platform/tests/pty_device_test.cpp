@@ -60,14 +60,6 @@ Bytes Pattern(std::size_t n) {
 
 double ThreadCpuSeconds() { return test_support::ThreadCpuTime().count(); }
 
-// The device's block as it reads back, changed by change, then set.
-bool Change(SerialDevice& device, const std::function<void(DCB&)>& change) {
-  DCB dcb;
-  if (!device.GetCommState(dcb).Ok()) return false;
-  change(dcb);
-  return device.SetCommState(dcb).Ok();
-}
-
 // Descriptors of this process open on path (a pty's node goes with its master).
 int HandlesOn(const std::string& path) {
   int n = 0;
