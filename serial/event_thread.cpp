@@ -48,6 +48,7 @@ void TCommEventThread::DoEvent() {
 }
 
 void TCommEventThread::Execute() {
+  comm_->PlatformServices().PrepareEventThread();
   try {
     WaitLoop();
   } catch (...) {

@@ -110,6 +110,11 @@ class Platform {
   virtual OsVersion GetVersion() const = 0;
   // Milliseconds since an arbitrary start, wrapping at 2^32.
   virtual std::uint32_t GetTickCount() const = 0;
+  // Called by a component's event thread once, before its first wait. Where the system's
+  // scheduler allows it, the thread is set not to take the core of the thread that woke it
+  // (the owner's, after a hand-over, or the sender's): it runs on an idle core at once, or
+  // when that thread blocks or its time slice ends, as its events are only handed on.
+  virtual void PrepareEventThread() {}
 };
 
 // The platform of this build (POSIX on Linux). Shared, stateless apart from the clock.

@@ -13,6 +13,8 @@ class PosixPlatform : public Platform {
   // matching the kernel's own 4096-byte tty buffer.
   OsVersion GetVersion() const override;
   std::uint32_t GetTickCount() const override;
+  // The batch policy: the same share of the processor, no preemption on wake-up.
+  void PrepareEventThread() override;
 };
 
 }  // namespace serial::platform::posix
