@@ -75,6 +75,40 @@ void GadgetPeer::Play(Mode mode) {
   }
 }
 
+// The test's thread reads and writes the gadget's end while the peer's thread leaves it
+// alone (held, it polls for a hang-up only).
+bool GadgetPeer::Send(const std::vector<std::uint8_t>& bytes) {
+  std::size_t done = 0;
+  const auto until = std::chrono::steady_clock::now() + kPatience;
+  while (done < bytes.size() && std::chrono::steady_clock::now() < until) {
+    const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN) return false;
+    pollfd p{fd_, POLLOUT, 0};
+    ::poll(&p, 1, kRetryMs);
+  }
+  return done == bytes.size();
+}
+
+std::vector<std::uint8_t> GadgetPeer::Take(std::size_t n, std::chrono::milliseconds patience) {
+  std::vector<std::uint8_t> bytes(n);
+  std::size_t got = 0;
+  const auto until = std::chrono::steady_clock::now() + patience;
+  while (got < n) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    pollfd p{fd_, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    const ssize_t r = ::read(fd_, bytes.data() + got, n - got);
+    if (r <= 0 && !(r < 0 && errno == EAGAIN)) break;
+    if (r > 0) got += static_cast<std::size_t>(r);
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
 void GadgetPeer::PowerPort(bool on) {
   std::ofstream power(port_switch_);
   power << (on ? "0" : "1");
@@ -124,6 +158,7 @@ void GadgetPeer::Run() {
       rest(kRetryMs);
       continue;
     }
+    if (mode == Mode::kHeld && playing_ != Mode::kHeld) ::tcflush(fd_, TCIFLUSH);
     {
       std::lock_guard lock(mutex_);
       playing_ = mode;

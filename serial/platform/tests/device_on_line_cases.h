@@ -6,6 +6,7 @@
 //   OpenAgain(error)                        opens the same device once more
 //   PeerWrite(bytes)                        the far end sends; the device signals EV_RXCHAR
 //   WaitQueued(n)                           until the device holds n received bytes
+// and DeviceOnLineHangUp with one that also provides
 //   HangUp()                                the far end goes away
 #include <gtest/gtest.h>
 
@@ -17,29 +18,11 @@
 #include <vector>
 
 #include "serial/platform/serial_device.h"
+#include "serial/platform/tests/device_queue.h"
 #include "tests/support/thread_asleep.h"
 #include "tests/support/wait_for.h"
 
 namespace serial::platform {
-
-inline std::uint32_t InQueue(SerialDevice& device) {
-  std::uint32_t errors = 0;
-  COMSTAT status;
-  device.ClearCommError(errors, status);
-  return status.cbInQue;
-}
-
-inline std::vector<std::uint8_t> ReadAll(SerialDevice& device, std::uint32_t n) {
-  std::vector<std::uint8_t> bytes(n);
-  std::uint32_t got = 0;
-  while (got < n) {
-    const IoResult r = device.ReadChunk(bytes.data() + got, n - got);
-    if (r.error != 0 || r.bytes == 0) break;
-    got += r.bytes;
-  }
-  bytes.resize(got);
-  return bytes;
-}
 
 // A wait for events on its own thread, as the component's event thread makes it; cpu, when
 // given, is the waiting thread's own clock, and cpu_seconds what the wait spent of it.
@@ -82,22 +65,37 @@ struct PendingWait {
   }
 };
 
+// A wait blocked on the event thread ends as expected when act(line, stop) runs on
+// another thread.
+template <class Line, class Act>
+void ExpectPendingWaitEnds(WaitOutcome expected, Act&& act) {
+  Line line;
+  ASSERT_TRUE(line.device->SetCommMask(0x1FFB).Ok());
+  PendingWait wait(*line.platform, *line.device);
+  EXPECT_TRUE(wait.Blocked());
+  act(line, wait.stop);
+  EXPECT_EQ(wait.Get(), expected);
+}
+
 template <class Line>
 class DeviceOnLine : public ::testing::Test {};
 
 TYPED_TEST_SUITE_P(DeviceOnLine);
 
+// The second opening is refused and leaves the first one working.
 TYPED_TEST_P(DeviceOnLine, OpensExclusivelyAndAgainAfterClose) {
   TypeParam line;
   int error = 0;
   EXPECT_EQ(line.OpenAgain(error), nullptr);
   EXPECT_EQ(error, EBUSY);
+  line.PeerWrite({0x42});
+  EXPECT_TRUE(line.WaitQueued(1));
   line.device.reset();
   EXPECT_NE(line.OpenAgain(error), nullptr);
 }
 
 // A wait blocked on the event thread ends when another thread sets the stop event, clears
-// the mask, the peer sends or hangs up.
+// the mask or the peer sends (or, in DeviceOnLineHangUp, hangs up).
 TYPED_TEST_P(DeviceOnLine, PendingWaitEndsFromAnotherThread) {
   struct Case {
     const char* what;
@@ -109,22 +107,29 @@ TYPED_TEST_P(DeviceOnLine, PendingWaitEndsFromAnotherThread) {
       {"mask 0", WaitOutcome::Stopped,
        [](TypeParam& l, StopEvent&) { ASSERT_TRUE(l.device->SetCommMask(0).Ok()); }},
       {"arrival", WaitOutcome::Events, [](TypeParam& l, StopEvent&) { l.PeerWrite({0x41}); }},
-      {"hang-up", WaitOutcome::Failed, [](TypeParam& l, StopEvent&) { l.HangUp(); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TypeParam line;
-    ASSERT_TRUE(line.device->SetCommMask(0x1FFB).Ok());
-    PendingWait wait(*line.platform, *line.device);
-    EXPECT_TRUE(wait.Blocked());
-    c.act(line, wait.stop);
-    EXPECT_EQ(wait.Get(), c.expected);
+    ExpectPendingWaitEnds<TypeParam>(c.expected, c.act);
   }
+}
+
+REGISTER_TYPED_TEST_SUITE_P(DeviceOnLine, OpensExclusivelyAndAgainAfterClose,
+                            PendingWaitEndsFromAnotherThread);
+
+template <class Line>
+class DeviceOnLineHangUp : public ::testing::Test {};
+
+TYPED_TEST_SUITE_P(DeviceOnLineHangUp);
+
+TYPED_TEST_P(DeviceOnLineHangUp, PendingWaitFailsWhenThePeerHangsUp) {
+  ExpectPendingWaitEnds<TypeParam>(WaitOutcome::Failed,
+                                   [](TypeParam& l, StopEvent&) { l.HangUp(); });
 }
 
 // After a hang-up every wait fails at once, the bytes received before it can still be
 // read, and then reads and writes fail.
-TYPED_TEST_P(DeviceOnLine, HangUpFailsWritesAndWaitsButKeepsReceivedBytes) {
+TYPED_TEST_P(DeviceOnLineHangUp, HangUpFailsWritesAndWaitsButKeepsReceivedBytes) {
   TypeParam line;
   ASSERT_TRUE(line.device->SetCommMask(EV_RXCHAR).Ok());
   line.PeerWrite({1, 0, 2});
@@ -147,8 +152,7 @@ TYPED_TEST_P(DeviceOnLine, HangUpFailsWritesAndWaitsButKeepsReceivedBytes) {
   EXPECT_EQ(w.bytes, 0u);
 }
 
-REGISTER_TYPED_TEST_SUITE_P(DeviceOnLine, OpensExclusivelyAndAgainAfterClose,
-                            PendingWaitEndsFromAnotherThread,
+REGISTER_TYPED_TEST_SUITE_P(DeviceOnLineHangUp, PendingWaitFailsWhenThePeerHangsUp,
                             HangUpFailsWritesAndWaitsButKeepsReceivedBytes);
 
 }  // namespace serial::platform
