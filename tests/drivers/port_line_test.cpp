@@ -80,9 +80,6 @@ struct BenchPortLine : HeldPeer, serial::testing_support::RealTimeChecks {
   bool WaitQueued(std::uint32_t n) { return serial::testing_support::WaitQueued(comm, n); }
 };
 
-INSTANTIATE_TYPED_TEST_SUITE_P(Bench, PortOnDevice, BenchPortLine);
-INSTANTIATE_TYPED_TEST_SUITE_P(Bench, PortOnLine, BenchPortLine);
-
 // ... and of the shared device cases.
 struct BenchDeviceLine : HeldPeer {
   std::shared_ptr<serial::platform::Platform> platform = serial::platform::DefaultPlatform();
@@ -99,7 +96,20 @@ struct BenchDeviceLine : HeldPeer {
   bool WaitQueued(std::uint32_t n) { return serial::platform::WaitInQueue(*device, n); }
 };
 
-INSTANTIATE_TYPED_TEST_SUITE_P(Bench, DeviceOnLine, BenchDeviceLine);
+}  // namespace
+}  // namespace drivers
+
+namespace serial {
+INSTANTIATE_TYPED_TEST_SUITE_P(Bench, PortOnDevice, drivers::BenchPortLine);
+INSTANTIATE_TYPED_TEST_SUITE_P(Bench, PortOnLine, drivers::BenchPortLine);
+}  // namespace serial
+
+namespace serial::platform {
+INSTANTIATE_TYPED_TEST_SUITE_P(Bench, DeviceOnLine, drivers::BenchDeviceLine);
+}  // namespace serial::platform
+
+namespace drivers {
+namespace {
 
 // The cases only a real driver shows, on a line whose peer echoes.
 class EchoPort : public ::testing::Test {

@@ -143,7 +143,7 @@ TYPED_TEST_P(DeviceOnLineHangUp, HangUpFailsWritesAndWaitsButKeepsReceivedBytes)
     PendingWait wait(*line.platform, *line.device);
     EXPECT_EQ(wait.Get(), WaitOutcome::Failed);
   }
-  EXPECT_EQ(InQueue(*line.device), 3u);
+  EXPECT_EQ(InQueue(*line.device, false), 3u);
   EXPECT_EQ(ReadAll(*line.device, 3), (std::vector<std::uint8_t>{1, 0, 2}));
   std::uint8_t byte = 0;
   EXPECT_EQ(line.device->ReadChunk(&byte, 1).error, EIO);
