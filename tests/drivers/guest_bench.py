@@ -215,7 +215,7 @@ class Server:
             "-device", "qemu-xhci,id=xhci",
             "-chardev", "socket,id=usb,server=on,wait=off,path=" + self.sock("usb"),
             "-device", "usb-serial,bus=xhci.0,chardev=usb",
-            "-virtfs", "local,path=/,mount_tag=hostroot,security_model=none,readonly=on",
+            "-virtfs", "local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap",
             "-virtfs", "local,path=%s,mount_tag=run,security_model=none" % self.state_dir,
         ]
         qemu_log = open(self.path("qemu.log"), "wb")
