@@ -11,6 +11,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "serial/platform/testing/pty_pair.h"
 #include "tests/drivers/bench_line.h"
 
 namespace drivers {
@@ -78,35 +79,11 @@ void GadgetPeer::Play(Mode mode) {
 // The test's thread reads and writes the gadget's end while the peer's thread leaves it
 // alone (held, it polls for a hang-up only).
 bool GadgetPeer::Send(const std::vector<std::uint8_t>& bytes) {
-  std::size_t done = 0;
-  const auto until = std::chrono::steady_clock::now() + kPatience;
-  while (done < bytes.size() && std::chrono::steady_clock::now() < until) {
-    const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno != EAGAIN) return false;
-    pollfd p{fd_, POLLOUT, 0};
-    ::poll(&p, 1, kRetryMs);
-  }
-  return done == bytes.size();
+  return serial::platform::testing::WriteAll(fd_, bytes, kPatience);
 }
 
 std::vector<std::uint8_t> GadgetPeer::Take(std::size_t n, std::chrono::milliseconds patience) {
-  std::vector<std::uint8_t> bytes(n);
-  std::size_t got = 0;
-  const auto until = std::chrono::steady_clock::now() + patience;
-  while (got < n) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-    pollfd p{fd_, POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-    const ssize_t r = ::read(fd_, bytes.data() + got, n - got);
-    if (r <= 0 && !(r < 0 && errno == EAGAIN)) break;
-    if (r > 0) got += static_cast<std::size_t>(r);
-  }
-  bytes.resize(got);
-  return bytes;
+  return serial::platform::testing::ReadUpTo(fd_, n, patience);
 }
 
 void GadgetPeer::PowerPort(bool on) {
