@@ -16,7 +16,6 @@
 #include "app/logic/port_choice.h"
 #include "app/logic/port_name.h"
 #include "serial/custom_comm.h"
-#include "serial/platform/tests/device_queue.h"
 #include "serial/platform/win32/win32_platform.h"
 #include "serial/tests/fake_port.h"
 #include "serial/tests/port_on_device_cases.h"
