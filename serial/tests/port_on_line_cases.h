@@ -9,6 +9,7 @@
 //   static MissingName()         a device name nothing answers to
 // and PortOnLineHangUp with one that also provides
 //   HangUp()                     the far end goes away; returns once the port can tell
+// PortOnExclusiveLine runs where the system opens a device once only.
 // Time bounds are generous: they only tell "returned at once" from "waited for the
 // time-out".
 #include <gtest/gtest.h>
@@ -186,5 +187,22 @@ TYPED_TEST_P(PortOnLineHangUp, AHungUpLineFailsReadsWithTheSystemsReasonAndShort
 
 REGISTER_TYPED_TEST_SUITE_P(PortOnLineHangUp,
                             AHungUpLineFailsReadsWithTheSystemsReasonAndShortensSendsAtOnce);
+
+template <class Line>
+class PortOnExclusiveLine : public ::testing::Test {};
+
+TYPED_TEST_SUITE_P(PortOnExclusiveLine);
+
+TYPED_TEST_P(PortOnExclusiveLine, ASecondPortOnTheSameDeviceIsRefused) {
+  TypeParam line;
+  TXComm second;
+  second.SetDeviceName(line.comm.DeviceName());
+  EXPECT_FALSE(second.Open());
+  const testing_support::Bytes frame{0x42};
+  EXPECT_TRUE(line.comm.SendString(frame));
+  EXPECT_EQ(line.PeerRead(1), frame) << "the first port carries on";
+}
+
+REGISTER_TYPED_TEST_SUITE_P(PortOnExclusiveLine, ASecondPortOnTheSameDeviceIsRefused);
 
 }  // namespace serial

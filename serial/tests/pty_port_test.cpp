@@ -34,6 +34,7 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Pty, PortOnDevice, PtyLine);
 INSTANTIATE_TYPED_TEST_SUITE_P(Pty, PortOnDeviceHangUp, PtyLine);
 INSTANTIATE_TYPED_TEST_SUITE_P(Pty, PortOnLine, PtyLine);
 INSTANTIATE_TYPED_TEST_SUITE_P(Pty, PortOnLineHangUp, PtyLine);
+INSTANTIATE_TYPED_TEST_SUITE_P(Pty, PortOnExclusiveLine, PtyLine);
 
 }  // namespace
 }  // namespace serial

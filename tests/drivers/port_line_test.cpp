@@ -102,6 +102,7 @@ struct BenchDeviceLine : HeldPeer {
 namespace serial {
 INSTANTIATE_TYPED_TEST_SUITE_P(Bench, PortOnDevice, drivers::BenchPortLine);
 INSTANTIATE_TYPED_TEST_SUITE_P(Bench, PortOnLine, drivers::BenchPortLine);
+INSTANTIATE_TYPED_TEST_SUITE_P(Bench, PortOnExclusiveLine, drivers::BenchPortLine);
 }  // namespace serial
 
 namespace serial::platform {
