@@ -115,6 +115,8 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Wine, PortOnDevice, ComLine);
 INSTANTIATE_TYPED_TEST_SUITE_P(Wine, PortOnDeviceHangUp, ComLine);
 INSTANTIATE_TYPED_TEST_SUITE_P(Wine, PortOnLine, ComLine);
 INSTANTIATE_TYPED_TEST_SUITE_P(Wine, PortOnLineHangUp, ComLine);
+// Wine opens a COM port twice (windows.NotUnderWine.ExclusiveOpen).
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(PortOnExclusiveLine);
 
 // ---- opening at every rate and format the window offers --------------------------------
 
