@@ -50,6 +50,7 @@ struct FakeLine {
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Fake, PortOnDevice, FakeLine);
+INSTANTIATE_TYPED_TEST_SUITE_P(Fake, PortOnDeviceHangUp, FakeLine);
 
 // ---- open and close -------------------------------------------------------------------
 

@@ -14,9 +14,8 @@ namespace {
 
 using testing_support::Bytes;
 
-// The pty as a line of the shared cases: time is real, so "at once" is well inside the
-// time-out, the reads made are the driver's own business, and a hang-up is seen at once.
-struct PtyLine {
+// The pty as a line of the shared cases: a hang-up is seen at once.
+struct PtyLine : testing_support::RealTimeChecks {
   platform::testing::PtyPair pty;
   TXComm comm;
   PtyLine() {
@@ -29,15 +28,13 @@ struct PtyLine {
   // The peer's write takes a moment to cross.
   bool WaitQueued(std::uint32_t n) { return testing_support::WaitQueued(comm, n); }
   void HangUp() { pty.CloseMaster(); }
-  template <class Call>
-  void ExpectAtOnce(Call&& call) {
-    EXPECT_LT(testing_support::Timed(call), testing_support::kAtOnce);
-  }
-  void ExpectReadsOf(const std::vector<std::uint32_t>&) {}
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Pty, PortOnDevice, PtyLine);
+INSTANTIATE_TYPED_TEST_SUITE_P(Pty, PortOnDeviceHangUp, PtyLine);
 INSTANTIATE_TYPED_TEST_SUITE_P(Pty, PortOnLine, PtyLine);
+INSTANTIATE_TYPED_TEST_SUITE_P(Pty, PortOnLineHangUp, PtyLine);
+INSTANTIATE_TYPED_TEST_SUITE_P(Pty, PortOnExclusiveLine, PtyLine);
 
 }  // namespace
 }  // namespace serial

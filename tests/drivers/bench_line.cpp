@@ -57,14 +57,50 @@ std::string DevicePath() {
   return device;
 }
 
+namespace {
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (std::uint8_t b : bytes) text += {kDigits[b >> 4], kDigits[b & 15]};
+  return text;
+}
+
+std::vector<std::uint8_t> FromHex(const std::string& text) {
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+    bytes.push_back(static_cast<std::uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+std::string LineName() { return std::filesystem::path(DevicePath()).filename().string(); }
+
+}  // namespace
+
 void PlayPeer(const std::string& mode) {
   if (GadgetPeer* peer = LocalPeer()) {
     if (mode == "echo") return peer->Play(GadgetPeer::Mode::kEcho);
     if (mode == "stall") return peer->Play(GadgetPeer::Mode::kStall);
     if (mode == "closed") return peer->Play(GadgetPeer::Mode::kClosed);
+    if (mode == "held") return peer->Play(GadgetPeer::Mode::kHeld);
     throw std::invalid_argument("no peer mode " + mode);
   }
-  AskHost("peer " + std::filesystem::path(DevicePath()).filename().string() + " " + mode);
+  AskHost("peer " + LineName() + " " + mode);
+}
+
+bool PeerSend(const std::vector<std::uint8_t>& bytes) {
+  if (GadgetPeer* peer = LocalPeer()) return peer->Send(bytes);
+  return BenchRequest("send " + LineName() + " " + Hex(bytes)) == "ok";
+}
+
+std::vector<std::uint8_t> PeerTake(std::size_t n, milliseconds patience) {
+  if (GadgetPeer* peer = LocalPeer()) return peer->Take(n, patience);
+  const std::string answer = BenchRequest(
+      "take " + LineName() + " " + std::to_string(n) + " " + std::to_string(patience.count()),
+      patience + std::chrono::seconds(10));
+  if (answer.rfind("ok", 0) != 0) throw std::runtime_error("the bench refused a take: " + answer);
+  return FromHex(answer.size() > 3 ? answer.substr(3) : "");
 }
 
 void Unplug() {
@@ -84,7 +120,13 @@ std::string BenchRequest(const std::string& request, milliseconds patience) {
   if (fd < 0) throw std::runtime_error("no bench control port at " + control);
   const std::string line = request + "\n";
   std::string answer;
-  if (::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size())) {
+  std::size_t written = 0;
+  while (written < line.size()) {
+    const ssize_t n = ::write(fd, line.data() + written, line.size() - written);
+    if (n <= 0) break;
+    written += static_cast<std::size_t>(n);
+  }
+  if (written == line.size()) {
     const auto deadline = Clock::now() + patience;
     while (answer.empty() || answer.back() != '\n') {
       const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());

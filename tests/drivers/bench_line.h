@@ -21,9 +21,15 @@ namespace drivers {
 std::string DevicePath();
 
 // The peer on the far end of the line under test: "echo", "stall" (holds the line open
-// and reads nothing), or "closed" (the gadget's end only: its modem lines fall). Throws
-// when the peer cannot play it.
+// and reads nothing), "held" (keeps what comes for PeerTake and sends what PeerSend
+// gives), or "closed" (the gadget's end only: its modem lines fall). Throws when the peer
+// cannot play it.
 void PlayPeer(const std::string& mode);
+
+// The held peer sends bytes on the line; false when the line did not take them.
+bool PeerSend(const std::vector<std::uint8_t>& bytes);
+// The first n bytes the held peer got, waiting up to `patience` for them; what came.
+std::vector<std::uint8_t> PeerTake(std::size_t n, std::chrono::milliseconds patience);
 
 // Pulls the line's USB device out, or puts it back. Throws when the bench refuses.
 void Unplug();

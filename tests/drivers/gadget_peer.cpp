@@ -11,6 +11,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "serial/platform/testing/pty_pair.h"
 #include "tests/drivers/bench_line.h"
 
 namespace drivers {
@@ -75,6 +76,16 @@ void GadgetPeer::Play(Mode mode) {
   }
 }
 
+// The test's thread reads and writes the gadget's end while the peer's thread leaves it
+// alone (held, it polls for a hang-up only).
+bool GadgetPeer::Send(const std::vector<std::uint8_t>& bytes) {
+  return serial::platform::testing::WriteAll(fd_, bytes, kPatience);
+}
+
+std::vector<std::uint8_t> GadgetPeer::Take(std::size_t n, std::chrono::milliseconds patience) {
+  return serial::platform::testing::ReadUpTo(fd_, n, patience);
+}
+
 void GadgetPeer::PowerPort(bool on) {
   std::ofstream power(port_switch_);
   power << (on ? "0" : "1");
@@ -124,6 +135,7 @@ void GadgetPeer::Run() {
       rest(kRetryMs);
       continue;
     }
+    if (mode == Mode::kHeld && playing_ != Mode::kHeld) ::tcflush(fd_, TCIFLUSH);
     {
       std::lock_guard lock(mutex_);
       playing_ = mode;

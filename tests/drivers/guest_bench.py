@@ -3,7 +3,7 @@ the FTDI USB driver on ttyUSB0, whose host ends this process serves, and the cdc
 on ttyACM0, whose far end (the serial gadget's ttyGS0) is inside the guest.
 
 One server process owns the guest and every helper: it boots QEMU, holds the host ends of
-both lines and plays a peer on each (echo, stall, or the module simulator), plugs and
+both lines and plays a peer on each (echo, stall, held, or the module simulator), plugs and
 unplugs the USB adapter, and runs commands in the guest for its clients, one at a time.
 """
 import ctypes
@@ -95,6 +95,7 @@ class Line:
 
     def __init__(self, name):
         self.name, self.fd, self.mode, self.sim = name, None, "echo", None
+        self.held = bytearray()  # what the line brought a held peer, for the test to take
         self.socket = None     # the USB adapter's connection while plugged, ttyS1's always
         self.telnet = False    # QEMU reads Telnet commands from this end: FF goes doubled
 
@@ -111,11 +112,14 @@ class Line:
             self.send(data)
         elif self.mode == "sim" and self.sim:
             self._write(self.sim.master, data)
+        elif self.mode == "held":
+            self.held += data
         return True
 
     def send(self, data):
-        """Data for the guest's line; QEMU sends its own bytes to us unescaped."""
-        self._write(self.fd, data.replace(b"\xff", b"\xff\xff") if self.telnet else data)
+        """Data for the guest's line; QEMU sends its own bytes to us unescaped. True when
+        all of it went."""
+        return self._write(self.fd, data.replace(b"\xff", b"\xff\xff") if self.telnet else data)
 
     def discard(self, quiet=0.3, patience=5.0):
         """Drops what a stalled line still holds, so no later test receives its echo."""
@@ -150,9 +154,10 @@ class Line:
             except BlockingIOError:
                 left = deadline - time.monotonic()
                 if left <= 0 or not select.select([], [fd], [], left)[1]:
-                    return
+                    return False
             except OSError:
-                return
+                return False
+        return True
 
 
 class Server:
@@ -169,6 +174,7 @@ class Server:
         self.next_id = 0
         self.plugged = False
         self.usb_touched = False   # a test unplugged the adapter: give the next one ttyUSB0
+        self.taking = None         # a test's take waiting for bytes: (line, count, deadline)
         self.last_request = time.monotonic()
         self.stopping = False
         self.figures = {}
@@ -209,7 +215,7 @@ class Server:
             "-device", "qemu-xhci,id=xhci",
             "-chardev", "socket,id=usb,server=on,wait=off,path=" + self.sock("usb"),
             "-device", "usb-serial,bus=xhci.0,chardev=usb",
-            "-virtfs", "local,path=/,mount_tag=hostroot,security_model=none,readonly=on",
+            "-virtfs", "local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap",
             "-virtfs", "local,path=%s,mount_tag=run,security_model=none" % self.state_dir,
         ]
         qemu_log = open(self.path("qemu.log"), "wb")
@@ -297,12 +303,30 @@ class Server:
     def on_device(self, line):
         if not line.read_device() and line.name == "ttyUSB0":
             self.unplug()   # QEMU closed the adapter's socket
+        self.answer_take()
+
+    def answer_take(self, expired=False):
+        """Answers the waiting take once its bytes have come, or with what came once its
+        time is up (expired, or past its deadline)."""
+        if self.taking is None:
+            return
+        line, count, deadline = self.taking
+        if len(line.held) < count and not expired and time.monotonic() < deadline:
+            return
+        self.taking = None
+        taken = bytes(line.held[:count])
+        del line.held[:count]
+        self.control.sendall(("ok %s\n" % taken.hex()).encode())
+        self.on_control(more=False)  # requests that came meanwhile
 
     def set_peer(self, name, mode):
-        if name not in self.lines or mode not in ("echo", "stall", "sim"):
+        if name not in self.lines or mode not in ("echo", "stall", "sim", "held"):
             raise BenchError("unknown peer %s=%s" % (name, mode))
         line = self.lines[name]
         self.unwatch(name)
+        if self.taking and self.taking[0] is line:
+            self.answer_take(expired=True)
+        line.held.clear()
         if line.mode == "stall" and mode != "stall":
             line.discard()
         if line.sim and mode != "sim":
@@ -318,16 +342,19 @@ class Server:
         self.watch(name)
 
     # --- the guest's control port: requests from tests running inside -----------------
-    def on_control(self):
-        data = self.control.recv(4096)
-        if not data:
-            self.sel.unregister(self.control)
-            return
-        self.control_buf += data
-        while b"\n" in self.control_buf:
+    def on_control(self, more=True):
+        if more:
+            data = self.control.recv(65536)
+            if not data:
+                self.sel.unregister(self.control)
+                return
+            self.control_buf += data
+        while b"\n" in self.control_buf and self.taking is None:
             raw, self.control_buf = self.control_buf.split(b"\n", 1)
             words = raw.decode(errors="replace").split()
-            self.control.sendall((self.serve_guest(words) + "\n").encode())
+            answer = self.serve_guest(words)
+            if answer is not None:  # else a take waits for its bytes
+                self.control.sendall((answer + "\n").encode())
 
     def serve_guest(self, words):
         try:
@@ -341,10 +368,21 @@ class Server:
                 self.set_peer(words[1], words[2])
             elif len(words) == 2 and words[0] == "break":
                 self.send_break(words[1])
+            elif len(words) in (2, 3) and words[0] == "send":
+                # send LINE HEX: the held peer sends these bytes on the line.
+                if not self.lines[words[1]].send(bytes.fromhex(words[2] if len(words) == 3 else "")):
+                    return "error the line did not take the bytes"
+            elif len(words) == 4 and words[0] == "take":
+                # take LINE COUNT MS: the first COUNT bytes the held peer got, waiting up to
+                # MS milliseconds for them; "ok HEX" with what came.
+                deadline = time.monotonic() + int(words[3]) / 1000.0
+                self.taking = (self.lines[words[1]], int(words[2]), deadline)
+                self.answer_take()
+                return None
             else:
                 return "error unknown request"
             return "ok"
-        except (BenchError, KeyError, OSError) as e:
+        except (BenchError, KeyError, OSError, ValueError) as e:
             return "error %s" % e
 
     # --- the agent ---------------------------------------------------------------------
@@ -366,6 +404,7 @@ class Server:
                         self.agent_buf += data
                     else:
                         key.data()
+                self.answer_take()  # a take whose time is up
             finally:
                 self.sel.unregister(self.agent)
         raw, self.agent_buf = self.agent_buf.split(b"\n", 1)

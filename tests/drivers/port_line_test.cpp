@@ -1,6 +1,7 @@
-// The port component on a line with an echoing peer: on the bench's real drivers (8250 and
-// FTDI) and, with the same bodies, on a pseudo-terminal. Bounds are generous: they only
-// tell "returned at once" from "waited for the time-out".
+// The port component on the bench's real drivers (8250, FTDI and cdc-acm): the cases every
+// line shares, with the bench's peer held for the test, and the ones only a real driver
+// shows. Bounds are generous: they only tell "returned at once" from "waited for the
+// time-out".
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -20,7 +21,10 @@
 
 #include "serial/custom_comm.h"
 #include "serial/platform/serial_device.h"
+#include "serial/platform/tests/device_on_line_cases.h"
 #include "serial/tests/code_of.h"
+#include "serial/tests/port_on_device_cases.h"
+#include "serial/tests/port_on_line_cases.h"
 #include "serial/tests/wait_queued.h"
 #include "tests/drivers/bench_line.h"
 #include "tests/drivers/echo_line.h"
@@ -45,6 +49,76 @@ milliseconds Since(Clock::time_point start) {
   return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
 }
 
+// The bench's peer, held for the test while a case runs: it keeps what the line brings for
+// the test to read and sends what the test writes. It echoes again afterwards.
+class HeldPeer {
+ public:
+  HeldPeer() { PlayPeer("held"); }
+  ~HeldPeer() {
+    try {
+      PlayPeer("echo");
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+  HeldPeer(const HeldPeer&) = delete;
+  HeldPeer& operator=(const HeldPeer&) = delete;
+  void PeerWrite(const Bytes& bytes) { ASSERT_TRUE(PeerSend(bytes)) << bytes.size() << " bytes"; }
+  // As long as an emulated line on a busy machine may take for a block.
+  Bytes PeerRead(std::size_t n) { return PeerTake(n, std::chrono::seconds(30)); }
+};
+
+// The bench's line as a line of the shared port cases (at the rate the window starts with).
+struct BenchPortLine : HeldPeer, serial::testing_support::RealTimeChecks {
+  serial::TXComm comm;
+  BenchPortLine() {
+    comm.SetDeviceName(DevicePath());
+    comm.SetBaudRate(serial::br115200);
+    serial::testing_support::OpenWithLongTimeouts(comm);
+  }
+  static const char* MissingName() { return "/dev/no-such-serial-device"; }
+  bool WaitQueued(std::uint32_t n) { return serial::testing_support::WaitQueued(comm, n); }
+};
+
+// ... and of the shared device cases.
+struct BenchDeviceLine : HeldPeer {
+  std::shared_ptr<serial::platform::Platform> platform = serial::platform::DefaultPlatform();
+  std::unique_ptr<serial::platform::SerialDevice> device = OpenOrFail();
+  std::unique_ptr<serial::platform::SerialDevice> OpenAgain(int& error) {
+    return platform->CreateFile("\\\\.\\" + DevicePath(), error);
+  }
+  std::unique_ptr<serial::platform::SerialDevice> OpenOrFail() {
+    int error = 0;
+    auto opened = OpenAgain(error);
+    if (!opened) throw std::runtime_error(DevicePath() + ": error " + std::to_string(error));
+    return opened;
+  }
+  bool WaitQueued(std::uint32_t n) { return serial::platform::WaitInQueue(*device, n); }
+};
+
+}  // namespace
+}  // namespace drivers
+
+namespace serial {
+INSTANTIATE_TYPED_TEST_SUITE_P(Bench, PortOnDevice, drivers::BenchPortLine);
+INSTANTIATE_TYPED_TEST_SUITE_P(Bench, PortOnLine, drivers::BenchPortLine);
+INSTANTIATE_TYPED_TEST_SUITE_P(Bench, PortOnExclusiveLine, drivers::BenchPortLine);
+}  // namespace serial
+
+namespace serial::platform {
+INSTANTIATE_TYPED_TEST_SUITE_P(Bench, DeviceOnLine, drivers::BenchDeviceLine);
+}  // namespace serial::platform
+
+// No case hangs a bench line up: the 8250's line cannot be, and unplugging the USB lines
+// under an open port is the window's cases' (WindowUnplug).
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(PortOnDeviceHangUp);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(PortOnLineHangUp);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DeviceOnLineHangUp);
+
+namespace drivers {
+namespace {
+
+// The cases only a real driver shows, on a line whose peer echoes.
 class EchoPort : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -65,68 +139,6 @@ class EchoPort : public ::testing::Test {
   EchoLine line_;
   serial::TXComm comm_;
 };
-
-TEST_F(EchoPort, EveryByteValueCrossesBothWaysUnchanged) {
-  const Bytes all = AllByteValues();
-  EXPECT_EQ(RoundTrip(all), all);
-  const Bytes zeros(64, 0x00);
-  EXPECT_EQ(RoundTrip(zeros), zeros);
-  const Bytes frame{0xAA, 0x55, 0x00, 0x0D, 0x0A, 0x11, 0x13, 0x00, 0xFF};
-  EXPECT_EQ(RoundTrip(frame), frame);
-}
-
-TEST_F(EchoPort, ABlockLargerThanTheDriverQueuesArrivesWhole) {
-  // Twice the 8250's 4 KiB transmit queue; an emulated line on a busy machine is slow, so
-  // the patience is long.
-  Bytes block(8 * 1024);
-  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
-  comm_.Buffers().SetOutputTimeout(30000);
-  EXPECT_EQ(RoundTrip(block, 30000), block);
-}
-
-TEST_F(EchoPort, ReadStringTakesWhatWaitsAndNeverWaitsForMore) {
-  const Bytes frame{0x01, 0x00, 0x00, 0x03};
-  ASSERT_TRUE(comm_.SendString(frame));
-  serial::testing_support::WaitQueued(comm_, static_cast<std::uint32_t>(frame.size()),
-                                      milliseconds(kPatienceMs));
-  Bytes s;
-  const auto read_start = Clock::now();
-  EXPECT_TRUE(comm_.ReadString(s));
-  EXPECT_EQ(s, frame);
-  EXPECT_FALSE(comm_.ReadString(s));
-  EXPECT_LT(Since(read_start), milliseconds(2500));
-}
-
-TEST_F(EchoPort, AReadOfBytesThatNeverComeEndsAtItsTimeOut) {
-  Bytes buffer(8);
-  const auto start = Clock::now();
-  EXPECT_EQ(comm_.ReadBuffer(buffer.data(), 8, 400), 0u);
-  const milliseconds took = Since(start);
-  std::printf("ReadBuffer with a 400 ms time-out on %s returned after %lld ms\n",
-              line_.Path().c_str(), static_cast<long long>(took.count()));
-  EXPECT_GE(took, milliseconds(390));
-  EXPECT_LT(took, milliseconds(4000));
-}
-
-TEST_F(EchoPort, ClosedAndReopenedThePortCarriesBytesAgain) {
-  const Bytes frame{0x10, 0x00, 0x20, 0x30};
-  EXPECT_EQ(RoundTrip(frame), frame);
-  const auto start = Clock::now();
-  comm_.Close();
-  std::printf("Close with nothing waiting took %lld ms\n", static_cast<long long>(Since(start).count()));
-  EXPECT_LT(Since(start), milliseconds(1000));
-  EXPECT_FALSE(comm_.IsOpen());
-  ASSERT_TRUE(comm_.Open());
-  EXPECT_EQ(RoundTrip(frame), frame);
-}
-
-TEST_F(EchoPort, ASecondPortOnTheSameDeviceIsRefused) {
-  serial::TXComm second;
-  second.SetDeviceName(line_.Path());
-  EXPECT_FALSE(second.Open());
-  const Bytes frame{0x42};
-  EXPECT_EQ(RoundTrip(frame), frame);
-}
 
 // The 8250 on QEMU's 16550 (clock 1.8432 MHz) can run only 57600 for 56000, 2.9 % off,
 // and reads back the rate asked: the change is refused and the line keeps its rate. The

@@ -68,28 +68,36 @@ PtyPair::~PtyPair() {
 }
 
 bool PtyPair::Write(const std::vector<std::uint8_t>& bytes, std::chrono::milliseconds timeout) {
+  return master_ >= 0 && WriteAll(master_, bytes, timeout);
+}
+
+std::vector<std::uint8_t> PtyPair::Read(std::size_t n, std::chrono::milliseconds timeout) {
+  return master_ >= 0 ? ReadUpTo(master_, n, timeout) : std::vector<std::uint8_t>{};
+}
+
+bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::size_t done = 0;
-  while (done < bytes.size() && master_ >= 0) {
-    const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
     } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
       return false;
-    } else if (!Await(master_, POLLOUT, deadline)) {
+    } else if (!Await(fd, POLLOUT, deadline)) {
       return false;
     }
   }
   return done == bytes.size();
 }
 
-std::vector<std::uint8_t> PtyPair::Read(std::size_t n, std::chrono::milliseconds timeout) {
+std::vector<std::uint8_t> ReadUpTo(int fd, std::size_t n, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::vector<std::uint8_t> got;
-  while (got.size() < n && master_ >= 0) {
-    if (!Await(master_, POLLIN, deadline)) break;
+  while (got.size() < n) {
+    if (!Await(fd, POLLIN, deadline)) break;
     std::uint8_t buffer[4096];
-    const ssize_t r = ::read(master_, buffer, std::min(sizeof buffer, n - got.size()));
+    const ssize_t r = ::read(fd, buffer, std::min(sizeof buffer, n - got.size()));
     if (r > 0) {
       got.insert(got.end(), buffer, buffer + r);
     } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {

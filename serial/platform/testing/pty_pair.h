@@ -39,4 +39,8 @@ class PtyPair {
   std::string slave_path_;
 };
 
+// The same on any non-blocking descriptor: a terminal's far end the test plays.
+bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes, std::chrono::milliseconds timeout);
+std::vector<std::uint8_t> ReadUpTo(int fd, std::size_t n, std::chrono::milliseconds timeout);
+
 }  // namespace serial::platform::testing

@@ -6,6 +6,7 @@
 //   OpenAgain(error)                        opens the same device once more
 //   PeerWrite(bytes)                        the far end sends; the device signals EV_RXCHAR
 //   WaitQueued(n)                           until the device holds n received bytes
+// and DeviceOnLineHangUp with one that also provides
 //   HangUp()                                the far end goes away
 #include <gtest/gtest.h>
 
@@ -18,17 +19,11 @@
 #include <vector>
 
 #include "serial/platform/serial_device.h"
+#include "serial/tests/wait_queued.h"
 #include "tests/support/thread_asleep.h"
 #include "tests/support/wait_for.h"
 
 namespace serial::platform {
-
-inline std::uint32_t InQueue(SerialDevice& device) {
-  std::uint32_t errors = 0;
-  COMSTAT status;
-  device.ClearCommError(errors, status);
-  return status.cbInQue;
-}
 
 // The device's block as it reads back, changed by change, then set.
 inline bool Change(SerialDevice& device, const std::function<void(DCB&)>& change) {
@@ -91,22 +86,37 @@ struct PendingWait {
   }
 };
 
+// A wait blocked on the event thread ends as expected when act(line, stop) runs on
+// another thread.
+template <class Line, class Act>
+void ExpectPendingWaitEnds(WaitOutcome expected, Act&& act) {
+  Line line;
+  ASSERT_TRUE(line.device->SetCommMask(0x1FFB).Ok());
+  PendingWait wait(*line.platform, *line.device);
+  EXPECT_TRUE(wait.Blocked());
+  act(line, wait.stop);
+  EXPECT_EQ(wait.Get(), expected);
+}
+
 template <class Line>
 class DeviceOnLine : public ::testing::Test {};
 
 TYPED_TEST_SUITE_P(DeviceOnLine);
 
+// The second opening is refused and leaves the first one working.
 TYPED_TEST_P(DeviceOnLine, OpensExclusivelyAndAgainAfterClose) {
   TypeParam line;
   int error = 0;
   EXPECT_EQ(line.OpenAgain(error), nullptr);
   EXPECT_EQ(error, EBUSY);
+  line.PeerWrite({0x42});
+  EXPECT_TRUE(line.WaitQueued(1));
   line.device.reset();
   EXPECT_NE(line.OpenAgain(error), nullptr);
 }
 
 // A wait blocked on the event thread ends when another thread sets the stop event, clears
-// the mask, the peer sends or hangs up.
+// the mask or the peer sends (or, in DeviceOnLineHangUp, hangs up).
 TYPED_TEST_P(DeviceOnLine, PendingWaitEndsFromAnotherThread) {
   struct Case {
     const char* what;
@@ -118,22 +128,29 @@ TYPED_TEST_P(DeviceOnLine, PendingWaitEndsFromAnotherThread) {
       {"mask 0", WaitOutcome::Stopped,
        [](TypeParam& l, StopEvent&) { ASSERT_TRUE(l.device->SetCommMask(0).Ok()); }},
       {"arrival", WaitOutcome::Events, [](TypeParam& l, StopEvent&) { l.PeerWrite({0x41}); }},
-      {"hang-up", WaitOutcome::Failed, [](TypeParam& l, StopEvent&) { l.HangUp(); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TypeParam line;
-    ASSERT_TRUE(line.device->SetCommMask(0x1FFB).Ok());
-    PendingWait wait(*line.platform, *line.device);
-    EXPECT_TRUE(wait.Blocked());
-    c.act(line, wait.stop);
-    EXPECT_EQ(wait.Get(), c.expected);
+    ExpectPendingWaitEnds<TypeParam>(c.expected, c.act);
   }
+}
+
+REGISTER_TYPED_TEST_SUITE_P(DeviceOnLine, OpensExclusivelyAndAgainAfterClose,
+                            PendingWaitEndsFromAnotherThread);
+
+template <class Line>
+class DeviceOnLineHangUp : public ::testing::Test {};
+
+TYPED_TEST_SUITE_P(DeviceOnLineHangUp);
+
+TYPED_TEST_P(DeviceOnLineHangUp, PendingWaitFailsWhenThePeerHangsUp) {
+  ExpectPendingWaitEnds<TypeParam>(WaitOutcome::Failed,
+                                   [](TypeParam& l, StopEvent&) { l.HangUp(); });
 }
 
 // After a hang-up every wait fails at once, the bytes received before it can still be
 // read, and then reads and writes fail.
-TYPED_TEST_P(DeviceOnLine, HangUpFailsWritesAndWaitsButKeepsReceivedBytes) {
+TYPED_TEST_P(DeviceOnLineHangUp, HangUpFailsWritesAndWaitsButKeepsReceivedBytes) {
   TypeParam line;
   ASSERT_TRUE(line.device->SetCommMask(EV_RXCHAR).Ok());
   line.PeerWrite({1, 0, 2});
@@ -147,7 +164,7 @@ TYPED_TEST_P(DeviceOnLine, HangUpFailsWritesAndWaitsButKeepsReceivedBytes) {
     PendingWait wait(*line.platform, *line.device);
     EXPECT_EQ(wait.Get(), WaitOutcome::Failed);
   }
-  EXPECT_EQ(InQueue(*line.device), 3u);
+  EXPECT_EQ(InQueue(*line.device, false), 3u);
   EXPECT_EQ(ReadAll(*line.device, 3), (std::vector<std::uint8_t>{1, 0, 2}));
   std::uint8_t byte = 0;
   EXPECT_EQ(line.device->ReadChunk(&byte, 1).error, EIO);
@@ -156,8 +173,7 @@ TYPED_TEST_P(DeviceOnLine, HangUpFailsWritesAndWaitsButKeepsReceivedBytes) {
   EXPECT_EQ(w.bytes, 0u);
 }
 
-REGISTER_TYPED_TEST_SUITE_P(DeviceOnLine, OpensExclusivelyAndAgainAfterClose,
-                            PendingWaitEndsFromAnotherThread,
+REGISTER_TYPED_TEST_SUITE_P(DeviceOnLineHangUp, PendingWaitFailsWhenThePeerHangsUp,
                             HangUpFailsWritesAndWaitsButKeepsReceivedBytes);
 
 }  // namespace serial::platform

@@ -153,6 +153,7 @@ struct FakeLine : Opened {
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Fake, DeviceOnLine, FakeLine);
+INSTANTIATE_TYPED_TEST_SUITE_P(Fake, DeviceOnLineHangUp, FakeLine);
 
 }  // namespace
 }  // namespace serial::platform::fake

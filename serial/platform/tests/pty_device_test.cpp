@@ -47,8 +47,7 @@ std::unique_ptr<SerialDevice> Open(const PtyPair& pty) {
 
 // The kernel passes bytes from master to slave on a worker of its own: wait for them.
 bool InQueueReaches(SerialDevice& device, std::uint32_t n) {
-  test_support::WaitFor([&] { return InQueue(device) >= n; },
-                        [&](milliseconds left) { device.WaitForInput(left); });
+  WaitInQueue(device, n);
   return InQueue(device) == n;
 }
 
@@ -97,6 +96,7 @@ struct PtyLine {
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Pty, DeviceOnLine, PtyLine);
+INSTANTIATE_TYPED_TEST_SUITE_P(Pty, DeviceOnLineHangUp, PtyLine);
 
 // The pty's own cases, each on a newly opened pseudo-terminal.
 class PtyDevice : public ::testing::Test, protected PtyLine {
