@@ -1,7 +1,7 @@
 // The POSIX device against states only a UART's driver shows: output the driver's count
 // leaves in the transmit FIFO, a transmitter still sending, a port whose driver divides
 // otherwise, a mark split between two reads, a last close the driver holds. A pty answers
-// as such a driver (serial/platform/testing/injected_driver.h), opened as a port.
+// as such a driver (serial/platform/tests/injected_driver.h), opened as a port.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/serial.h>
@@ -14,7 +14,7 @@
 #include "serial/platform/posix/posix_device.h"
 #include "serial/platform/posix/termios_mapping.h"
 #include "serial/platform/posix/tty_ioctl.h"
-#include "serial/platform/testing/injected_driver.h"
+#include "serial/platform/tests/injected_driver.h"
 #include "serial/platform/testing/pty_pair.h"
 #include "serial/platform/tests/device_on_line_cases.h"
 #include "tests/support/wait_for.h"

@@ -1,4 +1,4 @@
-#include "serial/platform/testing/injected_driver.h"
+#include "serial/platform/tests/injected_driver.h"
 
 // No <sys/ioctl.h>: its declaration of ioctl() differs in form from the one defined here.
 #include <asm/ioctls.h>
