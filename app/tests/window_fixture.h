@@ -127,6 +127,8 @@ class DeviceWindow : public ::testing::Test {
   QStringList Log() const { return LogOf(window_); }
   QString Cell(int row) const { return CellOf(window_, row); }
   void Tick() { TickOf(window_); }
+  void PressOpen() { Ui().Button1->click(); }
+  void PressRead() { Ui().BitBtn1->click(); }
   // Until the port holds count bytes, letting queued events (the port's notifications) run
   // meanwhile as the window's event loop would between ticks.
   bool WaitUntilWaiting(std::uint32_t count) {

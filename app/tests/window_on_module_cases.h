@@ -1,16 +1,13 @@
 #pragma once
-// The window against the module with the example values, one body for every line that
-// reaches one: a pseudo-terminal served by the simulator in the test process, an adapter of
-// the driver bench whose far end the simulator on the host serves, and a COM port under Wine
-// whose far end the Linux simulator serves. Opening, the read-all exchange in the log and the
-// list, each relay button, and the mode frame once per opening. The timer is stopped: each
-// tick runs once the bytes it should log wait.
-//
-// A line is a DeviceWindow with
+// The window against the module with the example values, on every line that reaches one (a
+// pseudo-terminal, the driver bench's adapter, a COM port under Wine): opening, the read-all
+// exchange in the log and the list, each relay button, the mode frame once per opening. The
+// timer is stopped: each tick runs once the bytes it should log wait. A line is a DeviceWindow
+// with
 //   void Connect();  // the module's end ready, its device typed into Edit1
 //   std::optional<modbus::ByteString> WireHolding(std::size_t bytes);
-//     // once the module's end has received `bytes` bytes in all: everything it received;
-//     // nullopt where the line does not show it
+//     // once the module's end has received `bytes` bytes in all, all it received (nullopt
+//     // where the line does not show it)
 //   std::optional<int> RelayAtModule(int relay);  // relay 1..4 as the module holds it, where shown
 #include <cstddef>
 #include <cstdint>
@@ -61,7 +58,6 @@ class WindowAgainstModule : public Line {
       EXPECT_EQ(Hex(*wire), Hex(expected));
     }
   }
-  void PressOpen() { this->Ui().Button1->click(); }
   // Presses a command button that sends `frame` (the first after an opening sends the mode
   // frame before it); once the module has them and `answer` bytes wait, ticks.
   void Press(QPushButton* button, const modbus::ByteString& frame, std::uint32_t answer) {

@@ -42,8 +42,6 @@ class ModuleWindow : public testing::DeviceWindow {
   void Start(sim::SimulatorOptions options);
   sim::SimulatedModule& Module() { return *module_; }
 
-  void PressOpen() { window_.Controls().Button1->click(); }
-  void PressRead() { window_.Controls().BitBtn1->click(); }
   // Waits until the module has seen `count` more intact frames than before the command.
   bool WaitForMoreRequests(std::uint64_t before, std::uint64_t count = 1);
   // A read whose whole answer arrives before the next tick.
