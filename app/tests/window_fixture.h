@@ -126,6 +126,7 @@ class DeviceWindow : public ::testing::Test {
   const FormControls& Ui() const { return window_.Controls(); }
   QStringList Log() const { return LogOf(window_); }
   QString Cell(int row) const { return CellOf(window_, row); }
+  QStringList Tail(int n) const { return Log().mid(Log().size() - n); }
   void Tick() { TickOf(window_); }
   void PressOpen() { Ui().Button1->click(); }
   void PressRead() { Ui().BitBtn1->click(); }

@@ -79,15 +79,17 @@ class WindowAgainstModule : public Line {
       EXPECT_EQ(*held, relay.on ? 1 : 0);
     }
     // Every reply is logged, relay 2's too, though none of its bytes is above 20 hex.
-    EXPECT_EQ(Tail(2), (QStringList{SentLine(frame), ReceivedLine(module_frames::kRelayReplies[relay.relay - 1])}));
+    const modbus::ByteString& reply = module_frames::kRelayReplies[relay.relay - 1];
+    EXPECT_EQ(this->Tail(2), (QStringList{SentLine(frame), ReceivedLine(reply)}));
   }
 
   // The list holds each value alone: the log line's text after its '='.
   void ExpectList(const QStringList& value_lines) {
     const int rows[] = {1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 15, 16, 17, 18};
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(this->Cell(rows[i]), value_lines[i].section(u'=', 1)) << rows[i];
+    for (int i = 0; i < 16; ++i) {
+      EXPECT_EQ(this->Cell(rows[i]), value_lines[i].section(u'=', 1)) << rows[i];
+    }
   }
-  QStringList Tail(int n) const { return this->Log().mid(this->Log().size() - n); }
   int ModeFramesSent() const { return this->CountOf(SentLine(module_frames::ModeFrame())); }
 
   modbus::ByteString sent_;      // what the window has sent

@@ -130,8 +130,8 @@ class WindowOnModule : public ::testing::Test {
   // A read-all whose answer is decoded once all 53 bytes wait; returns what the log showed.
   LogCounts ReadAll() {
     rig_.Read();
-    EXPECT_TRUE(reliability::WaitFor([&] { return rig_.Window().XMODEM1().InQueueCount() >= 53; }, kPatience))
-        << "the module's answer did not arrive";
+    const auto answered = [&] { return rig_.Window().XMODEM1().InQueueCount() >= 53; };
+    EXPECT_TRUE(reliability::WaitFor(answered, kPatience)) << "the module's answer did not arrive";
     rig_.Tick();
     LogCounts counts;
     rig_.TakeLog(counts);

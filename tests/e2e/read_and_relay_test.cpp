@@ -47,10 +47,7 @@ class PtyModule : public ModuleWindow {
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(Pty, WindowAgainstModule, PtyModule);
 
-class AgainstModule : public ModuleWindow {
- protected:
-  QStringList Tail(int n) const { return Log().mid(Log().size() - n); }
-};
+using AgainstModule = ModuleWindow;
 
 TEST_F(AgainstModule, AnswerToTheModeFrameIsLoggedByTheTickInThePause) {
   sim::SimulatorOptions options = FixedModule();
