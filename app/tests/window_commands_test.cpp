@@ -16,14 +16,6 @@ namespace {
 using modbus::ByteString;
 using modbus::testing_frames::ExampleResponse;
 
-QString Sent(const ByteString& frame) { return kStamp + QStringLiteral(" 发送：") + Hex(frame); }
-QString Received(const ByteString& block) { return kStamp + QStringLiteral(" 接收：") + Hex(block); }
-
-const QStringList kExampleValueLines = {
-    "AI0=1.000", "AI1=10.000", "AI2=23.456", "AI3=-0.500", "AI4=0.000", "AI5=0.000",
-    "AI6=0.000", "AI7=0.000", "DI1=01 ", "DI2=00 ", "DI3=01 ", "DI4=00 ",
-    "DO1=00 ", "DO2=01 ", "DO3=00 ", "DO4=00 "};
-
 using Polling = WindowTest;
 
 TEST_F(Polling, ReadRequestLineForSlaveOne) {
@@ -37,7 +29,7 @@ TEST_F(Polling, ExampleResponseInOneTick) {
   OpenReady();
   Feed(ExampleResponse());
   Tick();
-  EXPECT_EQ(Log(), QStringList{Received(ExampleResponse())} + kExampleValueLines);
+  EXPECT_EQ(Log(), QStringList{ReceivedLine(ExampleResponse())} + ExampleValueLines());
   const std::pair<int, const char*> cells[] = {{1, "1.000"}, {2, "10.000"}, {3, "23.456"},
                                                {4, "-0.500"}, {5, "0.000"}, {8, "0.000"},
                                                {10, "01 "}, {11, "00 "}, {12, "01 "},
@@ -76,7 +68,7 @@ TEST_F(Polling, ThirtyBytesAreNotDecodedThirtyOneFailOnTheNextTick) {
   Feed(ByteString(30, 0x41));
   Tick();
   Tick();
-  EXPECT_EQ(Log(), QStringList{Received(ByteString(30, 0x41))});
+  EXPECT_EQ(Log(), QStringList{ReceivedLine(ByteString(30, 0x41))});
   Feed(ByteString(31, 0x41));
   Tick();
   EXPECT_EQ(Log().size(), 2);  // the last byte could still begin a frame
@@ -109,7 +101,7 @@ TEST_F(Polling, RelayReplyIsLoggedButNotDecoded) {
   Tick();
   Tick();
   EXPECT_EQ(Log().size(), 17 + 1);
-  EXPECT_EQ(Log().back(), Received(reply));
+  EXPECT_EQ(Log().back(), ReceivedLine(reply));
   EXPECT_EQ(Cell(15), before);
 }
 
@@ -123,7 +115,7 @@ TEST_F(Polling, TrailingByteLosesNothing) {
   Tick();
   Tick();
   EXPECT_EQ(Log().size(), 17 + 17);
-  EXPECT_EQ(Log().mid(18), kExampleValueLines);
+  EXPECT_EQ(Log().mid(18), ExampleValueLines());
 }
 
 TEST_F(Polling, ResponseSplitOverTwoTicksDecodesOnce) {
@@ -136,7 +128,7 @@ TEST_F(Polling, ResponseSplitOverTwoTicksDecodesOnce) {
   Tick();
   const QStringList log = Log();
   ASSERT_EQ(log.size(), 2 + 16);
-  EXPECT_EQ(log.mid(2), kExampleValueLines);
+  EXPECT_EQ(log.mid(2), ExampleValueLines());
   EXPECT_FALSE(log.contains(QStringLiteral("CRC校验失败！")));
 }
 
@@ -144,7 +136,7 @@ TEST_F(Polling, ResponseAfterAnEchoOfTheRequest) {
   OpenReady();
   Feed(Join({modbus::ReadAllRequest(1), ExampleResponse()}));
   Tick();
-  EXPECT_EQ(Log().mid(1), kExampleValueLines);
+  EXPECT_EQ(Log().mid(1), ExampleValueLines());
 }
 
 TEST_F(Polling, ClosedPortTicksNothing) {
@@ -172,7 +164,7 @@ TEST_F(Polling, PendingBytesAreGivenUpBeforeASendAndOnOpening) {
   const QStringList log = Log();
   ASSERT_EQ(log.size(), 3);
   EXPECT_EQ(log[1], QStringLiteral("CRC校验失败！"));  // before the sent line
-  EXPECT_EQ(log[2], Sent(modbus::ReadAllRequest(1)));
+  EXPECT_EQ(log[2], SentLine(modbus::ReadAllRequest(1)));
   Feed(unfinished);
   Tick();
   OpenReady();  // opening forgets what was pending, silently
@@ -184,7 +176,7 @@ TEST_F(Polling, SendIntoAFullQueueIsReported) {
   OpenReady();
   state_->SetWriteLimit(0);
   Ui().BitBtn1->click();
-  EXPECT_EQ(Log(), QStringList({Sent(modbus::ReadAllRequest(1)), QStringLiteral("发送失败！")}));
+  EXPECT_EQ(Log(), QStringList({SentLine(modbus::ReadAllRequest(1)), QStringLiteral("发送失败！")}));
   EXPECT_TRUE(instruments_.boxes.empty());
 }
 
@@ -230,7 +222,7 @@ TEST_P(UnpluggedAdapter, BehavesAsAHangUpAndTheSameNameOpensAgain) {
   EXPECT_EQ(state_->CallCount("WaitCommEvent"), waits) << "the event thread ended once";
   Ui().BitBtn1->click();
   Ui().BitBtn1->click();
-  const QString sent = Sent(modbus::ReadAllRequest(1));
+  const QString sent = SentLine(modbus::ReadAllRequest(1));
   EXPECT_EQ(Log(), QStringList({sent, QStringLiteral("发送失败！"), sent, QStringLiteral("发送失败！")}));
   EXPECT_TRUE(instruments_.boxes.empty());
 
@@ -258,7 +250,7 @@ TEST_F(Commands, FirstCommandAfterOpeningSendsTheModeFrameFirst) {
   Ui().BitBtn1->click();
   EXPECT_EQ(Written(), Join({modbus::RtuModeFrameBytes(), modbus::ReadAllRequest(1)}));
   EXPECT_EQ(Log(), QStringList({kStamp + QStringLiteral(" 发送：AA 55 00 05 E0 50 00 01 35 "),
-                                Sent(modbus::ReadAllRequest(1))}));
+                                SentLine(modbus::ReadAllRequest(1))}));
   EXPECT_EQ(instruments_.pauses, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(500)});
   EXPECT_EQ(LinkMode, 0);
   Ui().BitBtn1->click();  // the second one goes out at once
@@ -292,7 +284,7 @@ TEST_F(Commands, ConfirmedAddressIsUsedByLaterRequests) {
     Ui().Button2->click();
     Ui().BitBtn1->click();
     const ByteString expected = modbus::ReadAllRequest(address_byte);
-    EXPECT_EQ(Log().back(), Sent(expected)) << text;
+    EXPECT_EQ(Log().back(), SentLine(expected)) << text;
     EXPECT_TRUE(modbus::FrameCheckPasses(expected));
   }
 }
@@ -304,7 +296,7 @@ TEST_F(Commands, AddressConfirmedDuringThePauseApplies) {
     QTimer::singleShot(0, Ui().Button2, &QPushButton::click);  // a click made during the pause
   };
   Ui().BitBtn1->click();
-  EXPECT_EQ(Log().back(), Sent(modbus::ReadAllRequest(5)));
+  EXPECT_EQ(Log().back(), SentLine(modbus::ReadAllRequest(5)));
 }
 
 TEST_F(Commands, DueTickDuringThePauseLogsTheModuleAnswer) {
@@ -315,8 +307,8 @@ TEST_F(Commands, DueTickDuringThePauseLogsTheModuleAnswer) {
     QTimer::singleShot(0, window_.get(), [this] { Tick(); });  // the tick that fell due
   };
   Ui().BitBtn1->click();
-  EXPECT_EQ(Log(), QStringList({Sent(modbus::RtuModeFrameBytes()), Received(answer),
-                                Sent(modbus::ReadAllRequest(1))}));
+  EXPECT_EQ(Log(), QStringList({SentLine(modbus::RtuModeFrameBytes()), ReceivedLine(answer),
+                                SentLine(modbus::ReadAllRequest(1))}));
 }
 
 TEST_F(Commands, TwoQuickPressesSendModeSecondThenFirst) {
@@ -355,8 +347,8 @@ TEST_F(Commands, LogKeepsTheMostRecentLines) {
   for (int i = 0; i < 5; ++i) Ui().BitBtn1->click();
   Feed({0x41});
   Tick();
-  EXPECT_EQ(Log(), QStringList({Sent(modbus::ReadAllRequest(1)), Sent(modbus::ReadAllRequest(1)),
-                                Received({0x41})}));
+  EXPECT_EQ(Log(), QStringList({SentLine(modbus::ReadAllRequest(1)), SentLine(modbus::ReadAllRequest(1)),
+                                ReceivedLine({0x41})}));
 }
 
 }  // namespace

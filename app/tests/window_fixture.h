@@ -126,7 +126,10 @@ class DeviceWindow : public ::testing::Test {
   const FormControls& Ui() const { return window_.Controls(); }
   QStringList Log() const { return LogOf(window_); }
   QString Cell(int row) const { return CellOf(window_, row); }
+  QStringList Tail(int n) const { return Log().mid(Log().size() - n); }
   void Tick() { TickOf(window_); }
+  void PressOpen() { Ui().Button1->click(); }
+  void PressRead() { Ui().BitBtn1->click(); }
   // Until the port holds count bytes, letting queued events (the port's notifications) run
   // meanwhile as the window's event loop would between ticks.
   bool WaitUntilWaiting(std::uint32_t count) {
@@ -137,6 +140,10 @@ class DeviceWindow : public ::testing::Test {
     EXPECT_TRUE(WaitUntilWaiting(count)) << "waited for " << count << " bytes";
     Tick();
   }
+  int CountOf(const QString& line) const { return static_cast<int>(Log().count(line)); }
+  // Lines written by decoding the example answer (AI0=1.000 starts each), and check failures.
+  int DecodedAnswers() const { return CountOf(QStringLiteral("AI0=1.000")); }
+  int CheckFailures() const { return CountOf(QStringLiteral("CRC校验失败！")); }
 
   TfrmRTUTest window_;
   Instruments instruments_;
@@ -146,6 +153,23 @@ inline QString Hex(const modbus::ByteString& bytes) {
   QString text;
   for (std::uint8_t b : bytes) text += QStringLiteral("%1 ").arg(uint{b}, 2, 16, QChar(u'0')).toUpper();
   return text;
+}
+
+// The log's line for a frame sent, or a block received, at the test clock's time.
+inline QString SentLine(const modbus::ByteString& frame) {
+  return kStamp + QStringLiteral(" 发送：") + Hex(frame);
+}
+inline QString ReceivedLine(const modbus::ByteString& block) {
+  return kStamp + QStringLiteral(" 接收：") + Hex(block);
+}
+
+// The sixteen value lines of the module's example answer, with the relays given.
+inline QStringList ExampleValueLines(const QStringList& outputs = {"00 ", "01 ", "00 ", "00 "}) {
+  QStringList lines = {"AI0=1.000", "AI1=10.000", "AI2=23.456", "AI3=-0.500", "AI4=0.000",
+                       "AI5=0.000", "AI6=0.000",  "AI7=0.000",  "DI1=01 ",    "DI2=00 ",
+                       "DI3=01 ",   "DI4=00 "};
+  for (int j = 0; j < outputs.size(); ++j) lines << QStringLiteral("DO%1=").arg(j + 1) + outputs[j];
+  return lines;
 }
 
 inline modbus::ByteString Join(std::initializer_list<modbus::ByteString> parts) {

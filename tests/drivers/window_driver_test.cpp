@@ -9,19 +9,18 @@
 #include <cstdlib>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QTreeWidget>
 #include <QWidget>
 
 #include "app/form_layout.h"
 #include "app/logic/serial_ports.h"
-#include "app/tests/window_fixture.h"
+#include "app/tests/window_on_module_cases.h"
 #include "tests/drivers/bench_line.h"
-#include "tests/e2e/module_window.h"
 #include "tests/reliability/process_probe.h"
 #include "tests/reliability/window_rig.h"
 
@@ -29,6 +28,7 @@ namespace drivers {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using namespace rtutest::testing;  // the shared cases
 using reliability::LogCounts;
 using reliability::WindowRig;
 using std::chrono::milliseconds;
@@ -113,66 +113,33 @@ INSTANTIATE_TEST_SUITE_P(List, WindowRefusedRate,
 
 // ---- against the module simulator on the host end -------------------------------------
 
+// The bench's line of the shared cases: the host's simulator shows neither what it received
+// nor its relays; the window's log and list show its answers.
+class BenchModule : public rtutest::testing::DeviceWindow {
+ protected:
+  void Connect() { Ui().Edit1->setText(QString::fromStdString(DevicePath())); }
+  std::optional<modbus::ByteString> WireHolding(std::size_t /*bytes*/) { return std::nullopt; }
+  std::optional<int> RelayAtModule(int /*relay*/) { return std::nullopt; }
+};
+INSTANTIATE_TYPED_TEST_SUITE_P(Bench, WindowAgainstModule, BenchModule);
+
 class WindowOnModule : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(rig_.OpenPort(DevicePath())); }
 
-  // Ticks once `count` bytes wait in the port (the tick then takes the whole block).
-  void TickWhenWaiting(std::uint32_t count) {
-    ASSERT_TRUE(reliability::WaitFor(
-        [&] { return rig_.Window().XMODEM1().InQueueCount() >= count; }, kPatience))
-        << "the module's answer did not arrive";
-    rig_.Tick();
-  }
-  // A read-all whose answer is decoded; returns what the log showed.
+  // A read-all whose answer is decoded once all 53 bytes wait; returns what the log showed.
   LogCounts ReadAll() {
     rig_.Read();
-    TickWhenWaiting(53);
+    const auto answered = [&] { return rig_.Window().XMODEM1().InQueueCount() >= 53; };
+    EXPECT_TRUE(reliability::WaitFor(answered, kPatience)) << "the module's answer did not arrive";
+    rig_.Tick();
     LogCounts counts;
     rig_.TakeLog(counts);
     return counts;
   }
-  void Press(int button) {
-    rig_.Window().Controls().RelayButtons[button]->click();
-    TickWhenWaiting(8);
-  }
-  QString Cell(int row) { return rtutest::testing::CellOf(rig_.Window(), row); }
-  int ModeFramesSent() {
-    return static_cast<int>(rtutest::testing::LogOf(rig_.Window()).filter(QStringLiteral(" 发送：AA 55 ")).size());
-  }
 
   WindowRig rig_;
 };
-
-TEST_F(WindowOnModule, ReadAllIsDecodedIntoTheLogAndTheList) {
-  const LogCounts counts = ReadAll();
-  EXPECT_EQ(counts.decodes, 1);
-  EXPECT_EQ(counts.failures, 0);
-  EXPECT_EQ(counts.last_values, rtutest::e2e::ExampleValueLines());
-  EXPECT_EQ(Cell(1), "1.000");
-  EXPECT_EQ(Cell(16), "01 ");
-  EXPECT_TRUE(rig_.Boxes().empty());
-}
-
-TEST_F(WindowOnModule, TheEightRelayButtonsSwitchTheModulesRelays) {
-  for (int on : {0, 2, 4, 6}) Press(on);  // Button3, 5, 7, 9: relays 1 to 4 on
-  EXPECT_EQ(ReadAll().last_values, rtutest::e2e::ExampleValueLines({"01 ", "01 ", "01 ", "01 "}));
-  for (int off : {1, 3, 5, 7}) Press(off);
-  EXPECT_EQ(ReadAll().last_values, rtutest::e2e::ExampleValueLines({"00 ", "00 ", "00 ", "00 "}));
-  EXPECT_TRUE(rig_.Boxes().empty());
-}
-
-TEST_F(WindowOnModule, TheModeFrameGoesOutOncePerOpening) {
-  rig_.Read();
-  TickWhenWaiting(53);
-  rig_.Read();
-  TickWhenWaiting(53);
-  EXPECT_EQ(ModeFramesSent(), 1);
-  ASSERT_TRUE(rig_.OpenPort(DevicePath()));
-  rig_.Read();
-  TickWhenWaiting(53);
-  EXPECT_EQ(ModeFramesSent(), 2);
-}
 
 // The line's USB device is pulled out while the window polls, then put back. The polls
 // after the unplug are cheap, at most one failure box shows, the next command reports

@@ -61,7 +61,7 @@ TEST_F(LineFaults, AnswersThatArriveInPiecesOrBehindOtherBytesDecodeOnce) {
 
     EXPECT_EQ(DecodedAnswers(), 1);
     EXPECT_EQ(CheckFailures(), 0);
-    EXPECT_EQ(Log().mid(Log().size() - 16), ExampleValueLines());
+    EXPECT_EQ(Tail(16), ExampleValueLines());
     const QStringList received = ReceivedLinesAfterLastSend(Log());
     EXPECT_EQ(received.size(), arrival.received_lines) << received.join('\n').toStdString();
     EXPECT_TRUE(received.join(QString()).endsWith(QStringLiteral("25 0B ")));

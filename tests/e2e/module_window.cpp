@@ -19,16 +19,6 @@ const modbus::ByteString& ExampleAnswer() {
   return answer;
 }
 
-QString Hex(const modbus::ByteString& bytes) { return testing::Hex(bytes); }
-
-QStringList ExampleValueLines(const QStringList& outputs) {
-  QStringList lines = {"AI0=1.000", "AI1=10.000", "AI2=23.456", "AI3=-0.500", "AI4=0.000",
-                       "AI5=0.000", "AI6=0.000",  "AI7=0.000",  "DI1=01 ",    "DI2=00 ",
-                       "DI3=01 ",   "DI4=00 "};
-  for (int j = 0; j < outputs.size(); ++j) lines << QStringLiteral("DO%1=").arg(j + 1) + outputs[j];
-  return lines;
-}
-
 void ModuleWindow::SetUp() {
   DeviceWindow::SetUp();
   instruments_.on_pause = [this] { AfterModeFrame(); };
@@ -68,16 +58,6 @@ void ModuleWindow::ReadAndTick(std::uint32_t answer_bytes) {
   PressRead();
   EXPECT_TRUE(WaitForMoreRequests(before, mode_frame_first ? 2 : 1));
   TickWhenWaiting(answer_bytes);
-}
-
-int ModuleWindow::DecodedAnswers() const { return CountOf(QStringLiteral("AI0=1.000")); }
-
-QString ModuleWindow::SentLine(const modbus::ByteString& frame) const {
-  return testing::kStamp + QStringLiteral(" 发送：") + Hex(frame);
-}
-
-QString ModuleWindow::ReceivedLine(const modbus::ByteString& block) const {
-  return testing::kStamp + QStringLiteral(" 接收：") + Hex(block);
 }
 
 }  // namespace rtutest::e2e

@@ -28,10 +28,10 @@ sim::SimulatorOptions FixedModule();
 // The example answer of slave 1 to the read-all request, as the module sends it.
 const modbus::ByteString& ExampleAnswer();
 
-// The hex text of one frame as the log writes it, and the sixteen value lines of the
-// example answer with the relays given.
-QString Hex(const modbus::ByteString& bytes);
-QStringList ExampleValueLines(const QStringList& outputs = {"00 ", "01 ", "00 ", "00 "});
+using testing::ExampleValueLines;
+using testing::Hex;
+using testing::ReceivedLine;
+using testing::SentLine;
 
 class ModuleWindow : public testing::DeviceWindow {
  protected:
@@ -42,19 +42,10 @@ class ModuleWindow : public testing::DeviceWindow {
   void Start(sim::SimulatorOptions options);
   sim::SimulatedModule& Module() { return *module_; }
 
-  void PressOpen() { window_.Controls().Button1->click(); }
-  void PressRead() { window_.Controls().BitBtn1->click(); }
   // Waits until the module has seen `count` more intact frames than before the command.
   bool WaitForMoreRequests(std::uint64_t before, std::uint64_t count = 1);
   // A read whose whole answer arrives before the next tick.
   void ReadAndTick(std::uint32_t answer_bytes = 53);
-
-  int CountOf(const QString& line) const { return static_cast<int>(Log().count(line)); }
-  // Lines written by decoding (AI.., DI.., DO..) and check failures.
-  int DecodedAnswers() const;
-  int CheckFailures() const { return CountOf(QStringLiteral("CRC校验失败！")); }
-  QString SentLine(const modbus::ByteString& frame) const;
-  QString ReceivedLine(const modbus::ByteString& block) const;
 
   std::unique_ptr<sim::SimulatedModule> module_;
   // Bytes the module puts on the line in answer to the mode frame (an echo, an answer);

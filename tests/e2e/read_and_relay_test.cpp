@@ -1,10 +1,11 @@
-// Opening, reading, the relay buttons and the slave address, against the simulated module.
-#include <algorithm>
+// Opening, reading, the relay buttons and the slave address, against the simulated module
+// on a pseudo-terminal.
+#include <optional>
 
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "modbus/hex_text.h"
+#include "app/tests/window_on_module_cases.h"
 #include "modbus/tests/reference_frames.h"
 #include "tests/e2e/module_window.h"
 
@@ -12,43 +13,41 @@ namespace rtutest::e2e {
 namespace {
 
 using modbus::ByteString;
+using namespace testing;  // the shared cases
 
 const ByteString kModeFrame = modbus::testing_frames::ModeFrame();
 const ByteString kReadSlave1 = modbus::testing_frames::ReadSlave1();
 const ByteString kReadSlave2 = modbus::testing_frames::ReadSlave2();
 
-class AgainstModule : public ModuleWindow {
+// The pseudo-terminal line of the shared cases: the module in this process, every frame it
+// received readable.
+class PtyModule : public ModuleWindow {
  protected:
-  // The list holds each value alone: the log line's text after its '='.
-  void ExpectList(const QStringList& value_lines) {
-    const int rows[] = {1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 15, 16, 17, 18};
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(Cell(rows[i]), value_lines[i].section(u'=', 1)) << rows[i];
+  void Connect() { Start(FixedModule()); }
+  std::optional<ByteString> WireHolding(std::size_t bytes) {
+    ByteString wire;
+    test_support::WaitFor(
+        [&] {
+          seen_ = Module().Counters().requests;  // before the frames: a later one ends the wait
+          wire.clear();
+          for (const ByteString& frame : Module().RecentRequests()) {
+            wire.insert(wire.end(), frame.begin(), frame.end());
+          }
+          return wire.size() >= bytes;
+        },
+        [&](std::chrono::milliseconds left) {
+          Module().WaitUntil([this](const sim::ModuleCounters& c) { return c.requests > seen_; }, left);
+        });
+    return wire;
   }
-  QStringList Tail(int n) const { return Log().mid(Log().size() - n); }
+  std::optional<int> RelayAtModule(int relay) { return Module().RelayValues()[relay - 1]; }
+
+ private:
+  std::uint64_t seen_ = 0;
 };
+INSTANTIATE_TYPED_TEST_SUITE_P(Pty, WindowAgainstModule, PtyModule);
 
-TEST_F(AgainstModule, OpenReportsTheDeviceAndItsSettings) {
-  Start(FixedModule());
-  PressOpen();
-  const QString device = window_.Controls().Edit1->text();
-  EXPECT_EQ(window_.StatusPanelText(1), device + QStringLiteral("打开成功,BaudRate=9600,参数=8N1"));
-  EXPECT_TRUE(window_.XMODEM1().IsOpen());
-  EXPECT_TRUE(Log().isEmpty());
-}
-
-TEST_F(AgainstModule, ReadLogsTheWholeExchangeAndFillsTheList) {
-  Start(FixedModule());
-  PressOpen();
-  ReadAndTick();
-  const QStringList expected =
-      QStringList{SentLine(kModeFrame), SentLine(kReadSlave1), ReceivedLine(ExampleAnswer())} +
-      ExampleValueLines();
-  EXPECT_EQ(Log(), expected);
-  ExpectList(ExampleValueLines());
-  EXPECT_EQ(Module().RecentRequests(), (std::vector<ByteString>{kModeFrame, kReadSlave1}));
-  EXPECT_EQ(instruments_.pauses.size(), 1U);
-  EXPECT_TRUE(instruments_.boxes.empty());
-}
+using AgainstModule = ModuleWindow;
 
 TEST_F(AgainstModule, AnswerToTheModeFrameIsLoggedByTheTickInThePause) {
   sim::SimulatorOptions options = FixedModule();
@@ -62,62 +61,6 @@ TEST_F(AgainstModule, AnswerToTheModeFrameIsLoggedByTheTickInThePause) {
                                ExampleValueLines();
   EXPECT_EQ(Log(), expected);
   EXPECT_EQ(CheckFailures(), 0);
-}
-
-TEST_F(AgainstModule, ModeFrameGoesOutOnceAfterEachOpening) {
-  Start(FixedModule());
-  PressOpen();
-  ReadAndTick();
-  ReadAndTick();
-  PressOpen();  // closes and reopens the same device
-  ReadAndTick();
-  EXPECT_EQ(Module().RecentRequests(),
-            (std::vector<ByteString>{kModeFrame, kReadSlave1, kReadSlave1, kModeFrame, kReadSlave1}));
-  EXPECT_EQ(CountOf(SentLine(kModeFrame)), 2);
-  EXPECT_EQ(DecodedAnswers(), 3);
-  EXPECT_EQ(CheckFailures(), 0);
-}
-
-// The module's answer to a relay write, by relay: the request's first six bytes and their
-// check.
-const ByteString kRelayReplies[] = {{0x01, 0x10, 0x00, 0x14, 0x00, 0x01, 0x41, 0xCD},
-                                    {0x01, 0x10, 0x00, 0x15, 0x00, 0x01, 0x10, 0x0D},
-                                    {0x01, 0x10, 0x00, 0x16, 0x00, 0x01, 0xE0, 0x0D},
-                                    {0x01, 0x10, 0x00, 0x17, 0x00, 0x01, 0xB1, 0xCD}};
-
-// The relay buttons (Button3..Button10) in the order of the reference relay frames: relay 1
-// on, relay 1 off, relay 2 on, ... Relay 2 starts on in the example values, so it is
-// switched off before on: every press changes what the list shows.
-constexpr int kPressOrder[] = {0, 1, 3, 2, 4, 5, 6, 7};
-
-TEST_F(AgainstModule, EachRelayButtonSwitchesItsRelayAndTheNextReadShowsIt) {
-  Start(FixedModule());
-  PressOpen();
-  ReadAndTick();  // the mode frame goes out here, not with the first relay
-  QStringList outputs = {"00 ", "01 ", "00 ", "00 "};
-  for (const int button : kPressOrder) {
-    const auto& press = modbus::testing_frames::kRelayFrames[button];
-    SCOPED_TRACE(press.hex);
-    const std::uint64_t before = Module().Counters().requests;
-    window_.Controls().RelayButtons[button]->click();
-    ASSERT_TRUE(WaitForMoreRequests(before));
-    const ByteString frame = Module().RecentRequests().back();
-    EXPECT_EQ(modbus::BytesToHex(frame), press.hex);
-    EXPECT_EQ(Module().RelayValues()[press.relay - 1], press.on ? 1 : 0);
-    // The module's 8-byte reply is logged, not decoded: the list changes only with a read.
-    TickWhenWaiting(8);
-    // Every reply is logged, relay 2's too, though none of its bytes is above 20 hex.
-    EXPECT_EQ(Tail(2),
-              (QStringList{SentLine(frame), ReceivedLine(kRelayReplies[press.relay - 1])}));
-    EXPECT_EQ(Cell(14 + press.relay), outputs[press.relay - 1]);
-    outputs[press.relay - 1] = press.on ? "01 " : "00 ";
-    ReadAndTick();
-    EXPECT_EQ(Tail(16), ExampleValueLines(outputs));
-    ExpectList(ExampleValueLines(outputs));
-  }
-  EXPECT_EQ(CountOf(SentLine(kModeFrame)), 1);
-  EXPECT_EQ(CheckFailures(), 0);
-  EXPECT_TRUE(instruments_.boxes.empty());
 }
 
 class AddressedModule : public AgainstModule {
