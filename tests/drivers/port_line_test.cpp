@@ -358,14 +358,14 @@ TEST(LineBreak, ABreakWithNoDataAfterItIsReportedOnTheOwnersNextLook) {
   namespace sp = serial::platform;
   EchoLine line;
   ASSERT_TRUE(line.OnBench()) << "needs the bench's line";
-  int error = 0;
   const std::shared_ptr<sp::Platform> platform = sp::DefaultPlatform();
-  const auto device = platform->CreateFile("\\\\.\\" + line.Path(), error);
-  ASSERT_NE(device, nullptr) << line.Path() << ": error " << error;
+  const sp::OpenResult opened = platform->CreateFile("\\\\.\\" + line.Path());
+  const auto& device = opened.device;
+  ASSERT_NE(device, nullptr) << line.Path() << ": error " << opened.error.code;
   ASSERT_TRUE(device->SetCommMask(0x1FFB).Ok());
   const auto stop = platform->CreateStopEvent();
   std::uint32_t mask = 0;
-  auto waited = std::async(std::launch::async, [&] { return device->WaitCommEvent(mask, *stop); });
+  auto waited = std::async(std::launch::async, [&] { return device->WaitCommEvent(mask, *stop).outcome; });
   // Ends the wait before the future's end waits for it, also when an assertion returns.
   const std::unique_ptr<sp::StopEvent, void (*)(sp::StopEvent*)> ends(stop.get(),
                                                                     [](sp::StopEvent* e) { e->Set(); });
