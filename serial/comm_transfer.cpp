@@ -62,7 +62,7 @@ TCustomComm::SendTurn TCustomComm::WriteTurn(const std::uint8_t* buffer, std::ui
   // The dispatch follows every chunk, also one that wrote nothing.
   DispatchEvents(TDeviceEvents{deOutEmpty});
   turn.written = std::min(result.bytes, n);
-  turn.device_gone = result.error != 0;
+  turn.device_gone = !result.error.Ok();
   return turn;
 }
 
@@ -124,13 +124,13 @@ std::uint32_t TCustomComm::ReadTurn(std::uint8_t* buffer, std::uint32_t count,
   if (waiting == 0 && answered) return 0;
   const std::uint32_t n = waiting == 0 ? count : std::min(waiting, count);
   const platform::IoResult result = OpenDevice().ReadChunk(buffer, n);
-  if (result.error != 0 && call.total > 0) {
+  if (!result.error.Ok() && call.total > 0) {
     call.failed = true;
     return 0;
   }
-  if (result.error != 0)
-    throw EDeviceError::WithSystemError(DEVICE_READ_FAILED, result.error,
-                                        platform_->ErrorText(result.error));
+  if (!result.error.Ok())
+    throw EDeviceError::WithSystemError(DEVICE_READ_FAILED, result.error.code,
+                                        platform_->ErrorText(result.error.code));
   const std::uint32_t read = std::min(result.bytes, n);
   BusyFlag busy(locks_, lkRead);
   if (read > 0 && on_read_) on_read_(*this);

@@ -26,10 +26,11 @@ bool TCustomComm::Open() {
   if (IsOpen()) throw EDeviceError::Fixed(DEVICE_ALREADY_OPENED);
   locks_ = {};
   last_system_error_ = {};
-  int error = 0;  // a refused device is a false result; its reason is kept for diagnosis
-  device_ = platform_->CreateFile("\\\\.\\" + line_.device_name, error);
+  // A refused device is a false result; its reason is kept for diagnosis.
+  platform::OpenResult opened = platform_->CreateFile("\\\\.\\" + line_.device_name);
+  device_ = std::move(opened.device);
   if (device_ == nullptr) {
-    Succeeded({error});
+    Succeeded(opened.error);
     return false;
   }
   StartEventThread();

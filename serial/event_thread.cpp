@@ -72,12 +72,12 @@ void TCommEventThread::WaitLoop() {
   // adapter), which would only fail again at once; its reason is kept.
   int empty_in_a_row = 0;
   for (;;) {
-    const platform::WaitOutcome outcome = device_.WaitCommEvent(event_mask_, *stop_event_);
-    if (outcome == platform::WaitOutcome::Failed) {
-      EndedBy(device_.WaitError());
+    const platform::WaitResult waited = device_.WaitCommEvent(event_mask_, *stop_event_);
+    if (waited.outcome == platform::WaitOutcome::Failed) {
+      EndedBy(waited.error.code);
       return;
     }
-    if (outcome != platform::WaitOutcome::Events) return;
+    if (waited.outcome != platform::WaitOutcome::Events) return;
     if (event_mask_ == 0) {
       // Nothing to hand over: a hand-over per turn would be a blocking spin.
       if (!AfterEmptyWait(empty_in_a_row)) return;

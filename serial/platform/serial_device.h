@@ -13,19 +13,21 @@
 
 namespace serial::platform {
 
-// Result of a chunk transfer: bytes moved, and the system error code when the transfer
-// failed in a way that retrying will not cure (0 otherwise).
-// The system's error code of a settings call (errno, GetLastError), 0 when the call
-// succeeded. A type of its own, so that no caller can read it as a bool the wrong way round.
+// The system's error code of a platform call (errno, GetLastError), 0 when the call
+// succeeded. Every call that can fail gives it back with its result, as a Win32 call's last
+// error goes with its return value. A type of its own, so that no caller can read it as a
+// bool the wrong way round.
 struct SysError {
   int code = 0;
   constexpr bool Ok() const noexcept { return code == 0; }
   friend constexpr bool operator==(SysError, SysError) = default;
 };
 
+// A chunk transfer: bytes moved, and the error when it failed in a way that retrying will
+// not cure.
 struct IoResult {
   std::uint32_t bytes = 0;
-  int error = 0;
+  SysError error{};
 };
 
 // The queue count a caller of ClearCommErrorFor needs.
@@ -35,6 +37,12 @@ enum class WaitOutcome {
   Events,   // events in the mask occurred; mask holds them (it may be 0)
   Stopped,  // the stop event was signalled, or the mask was cleared meanwhile
   Failed,   // the device can no longer be waited on (hang-up, removed adapter)
+};
+
+// A wait: how it ended, and for Failed the system's code (0 when it gave none).
+struct WaitResult {
+  WaitOutcome outcome = WaitOutcome::Stopped;
+  SysError error{};
 };
 
 // An open device (CreateFile succeeded). Destroying it closes the handle.
@@ -47,7 +55,7 @@ class SerialDevice {
   SerialDevice(const SerialDevice&) = delete;
   SerialDevice& operator=(const SerialDevice&) = delete;
 
-  // The settings calls: each returns the system's error code, 0 on success.
+  // The settings calls.
   virtual SysError GetCommState(DCB& dcb) = 0;
   virtual SysError SetCommState(const DCB& dcb) = 0;
   virtual SysError GetCommTimeouts(COMMTIMEOUTS& timeouts) = 0;
@@ -70,13 +78,10 @@ class SerialDevice {
   // WaitCommEvent + waiting on {stop, completion} + GetOverlappedResult, folded: blocks
   // until an event of the mask occurs, stop is signalled or the device fails. stop comes
   // from CreateStopEvent of the platform that opened this device.
-  virtual WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) = 0;
-  // The system's code for the last wait that reported Failed; 0 when it gave none. Read on
-  // the thread that waits.
-  virtual int WaitError() const noexcept { return 0; }
+  virtual WaitResult WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) = 0;
 
   // WriteFile of n bytes + wait at most `wait` + cancel what is still pending: returns the
-  // bytes the system accepted (never sends a byte twice); error set on a hard failure.
+  // bytes the system accepted (never sends a byte twice); the error of a hard failure.
   virtual IoResult WriteChunk(const std::uint8_t* data, std::uint32_t n,
                               std::chrono::milliseconds wait) = 0;
   // ReadFile of at most n bytes that are already waiting; never blocks.
@@ -95,14 +100,20 @@ class SerialDevice {
   virtual void WaitForOutput(std::chrono::milliseconds max) = 0;
 };
 
+// CreateFile: the device, or null and the system's code (0 when it gave none).
+struct OpenResult {
+  std::unique_ptr<SerialDevice> device;
+  SysError error{};
+};
+
 // Opening devices and the process-wide services the component uses.
 class Platform {
  public:
   virtual ~Platform() = default;
 
   // CreateFile with read/write, exclusive, overlapped. `path` is the name as the component
-  // forms it ("\\.\" + DeviceName). Returns null when refused; error gets the system code.
-  virtual std::unique_ptr<SerialDevice> CreateFile(const std::string& path, int& error) = 0;
+  // forms it ("\\.\" + DeviceName).
+  virtual OpenResult CreateFile(const std::string& path) = 0;
   // CreateEvent (manual reset, not signalled): the event that ends a WaitCommEvent.
   virtual std::unique_ptr<StopEvent> CreateStopEvent() = 0;
   // The system's text for an error code.

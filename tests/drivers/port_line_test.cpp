@@ -84,14 +84,15 @@ struct BenchPortLine : HeldPeer, serial::testing_support::RealTimeChecks {
 struct BenchDeviceLine : HeldPeer {
   std::shared_ptr<serial::platform::Platform> platform = serial::platform::DefaultPlatform();
   std::unique_ptr<serial::platform::SerialDevice> device = OpenOrFail();
-  std::unique_ptr<serial::platform::SerialDevice> OpenAgain(int& error) {
-    return platform->CreateFile("\\\\.\\" + DevicePath(), error);
+  serial::platform::OpenResult OpenAgain() {
+    return platform->CreateFile("\\\\.\\" + DevicePath());
   }
   std::unique_ptr<serial::platform::SerialDevice> OpenOrFail() {
-    int error = 0;
-    auto opened = OpenAgain(error);
-    if (!opened) throw std::runtime_error(DevicePath() + ": error " + std::to_string(error));
-    return opened;
+    serial::platform::OpenResult opened = OpenAgain();
+    if (!opened.device) {
+      throw std::runtime_error(DevicePath() + ": error " + std::to_string(opened.error.code));
+    }
+    return std::move(opened.device);
   }
   bool WaitQueued(std::uint32_t n) { return serial::platform::WaitInQueue(*device, n); }
 };
@@ -370,14 +371,14 @@ TEST(LineBreak, ABreakWithNoDataAfterItIsReportedOnTheOwnersNextLook) {
   namespace sp = serial::platform;
   EchoLine line;
   ASSERT_TRUE(line.OnBench()) << "needs the bench's line";
-  int error = 0;
   const std::shared_ptr<sp::Platform> platform = sp::DefaultPlatform();
-  const auto device = platform->CreateFile("\\\\.\\" + line.Path(), error);
-  ASSERT_NE(device, nullptr) << line.Path() << ": error " << error;
+  const sp::OpenResult opened = platform->CreateFile("\\\\.\\" + line.Path());
+  const auto& device = opened.device;
+  ASSERT_NE(device, nullptr) << line.Path() << ": error " << opened.error.code;
   ASSERT_TRUE(device->SetCommMask(0x1FFB).Ok());
   const auto stop = platform->CreateStopEvent();
   std::uint32_t mask = 0;
-  auto waited = std::async(std::launch::async, [&] { return device->WaitCommEvent(mask, *stop); });
+  auto waited = std::async(std::launch::async, [&] { return device->WaitCommEvent(mask, *stop).outcome; });
   // Ends the wait before the future's end waits for it, also when an assertion returns.
   const std::unique_ptr<sp::StopEvent, void (*)(sp::StopEvent*)> ends(stop.get(),
                                                                     [](sp::StopEvent* e) { e->Set(); });

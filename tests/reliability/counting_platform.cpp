@@ -27,8 +27,7 @@ class CountingDevice : public SerialDevice {
     return inner_->ClearCommErrorFor(wanted, errors, status);
   }
   SysError SetCommMask(std::uint32_t mask) override { return inner_->SetCommMask(mask); }
-  int WaitError() const noexcept override { return inner_->WaitError(); }
-  WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override {
+  WaitResult WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override {
     return inner_->WaitCommEvent(mask, stop);
   }
   IoResult WriteChunk(const std::uint8_t* data, std::uint32_t n,
@@ -50,10 +49,11 @@ class CountingDevice : public SerialDevice {
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> CountingPlatform::CreateFile(const std::string& path, int& error) {
-  std::unique_ptr<SerialDevice> device = inner_->CreateFile(path, error);
-  if (device == nullptr) return nullptr;
-  return std::make_unique<CountingDevice>(std::move(device), bytes_read_);
+OpenResult CountingPlatform::CreateFile(const std::string& path) {
+  OpenResult opened = inner_->CreateFile(path);
+  if (opened.device != nullptr)
+    opened.device = std::make_unique<CountingDevice>(std::move(opened.device), bytes_read_);
+  return opened;
 }
 
 }  // namespace reliability

@@ -13,8 +13,7 @@ class CountingPlatform : public serial::platform::Platform {
  public:
   CountingPlatform() : inner_(serial::platform::DefaultPlatform()) {}
 
-  std::unique_ptr<serial::platform::SerialDevice> CreateFile(const std::string& path,
-                                                             int& error) override;
+  serial::platform::OpenResult CreateFile(const std::string& path) override;
   std::unique_ptr<serial::platform::StopEvent> CreateStopEvent() override {
     return inner_->CreateStopEvent();
   }

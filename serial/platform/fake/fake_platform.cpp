@@ -167,10 +167,10 @@ void FakeState::Record(const std::string& name, CallArgs args) {
   calls_.push_back(Call{name, std::move(args)});
 }
 
-std::optional<int> FakeState::FailureOf(const std::string& name) const {
+std::optional<SysError> FakeState::FailureOf(const std::string& name) const {
   const auto it = failures_.find(name);
   if (it == failures_.end()) return std::nullopt;
-  return it->second;
+  return SysError{it->second};
 }
 
 // ---- FakeStopEvent --------------------------------------------------------------------
@@ -253,8 +253,7 @@ class FakeDevice : public SerialDevice {
     });
   }
 
-  WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override;
-  int WaitError() const noexcept override { return wait_error_; }
+  WaitResult WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override;
   IoResult WriteChunk(const std::uint8_t* data, std::uint32_t n,
                       std::chrono::milliseconds wait) override;
   IoResult ReadChunk(std::uint8_t* data, std::uint32_t n) override;
@@ -271,48 +270,41 @@ class FakeDevice : public SerialDevice {
   SysError Set(const char* name, CallArgs args, Apply apply) {
     s_->Record(name, std::move(args));
     std::lock_guard lock(s_->mutex_);
-    if (auto error = s_->FailureOf(name)) return {*error};
+    if (auto error = s_->FailureOf(name)) return *error;
     apply();
     return {};
   }
-  std::optional<WaitOutcome> PollEvent(std::uint32_t& mask);  // caller holds the mutex
+  std::optional<WaitResult> PollEvent(std::uint32_t& mask);  // caller holds the mutex
 
   std::shared_ptr<FakeState> s_;
-  int wait_error_ = 0;  // the waiting thread's own
 };
 
-std::optional<WaitOutcome> FakeDevice::PollEvent(std::uint32_t& mask) {
-  if (auto error = s_->FailureOf("WaitCommEvent")) {
-    wait_error_ = *error;
-    return WaitOutcome::Failed;
-  }
-  if (s_->hung_up_) {
-    wait_error_ = EIO;
-    return WaitOutcome::Failed;
-  }
-  if (s_->mask_ == 0) return WaitOutcome::Stopped;
+std::optional<WaitResult> FakeDevice::PollEvent(std::uint32_t& mask) {
+  if (auto error = s_->FailureOf("WaitCommEvent")) return WaitResult{WaitOutcome::Failed, *error};
+  if (s_->hung_up_) return WaitResult{WaitOutcome::Failed, {EIO}};
+  if (s_->mask_ == 0) return WaitResult{.outcome = WaitOutcome::Stopped};
   if (s_->events_.empty()) {
     if (!s_->repeat_event_) return std::nullopt;
     mask = *s_->repeat_event_;
-    return WaitOutcome::Events;
+    return WaitResult{.outcome = WaitOutcome::Events};
   }
   mask = s_->events_.front();
   s_->events_.pop_front();
-  return WaitOutcome::Events;
+  return WaitResult{.outcome = WaitOutcome::Events};
 }
 
 // Blocks on the state's condition, which the stop event notifies too: no polling loop.
-WaitOutcome FakeDevice::WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) {
+WaitResult FakeDevice::WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) {
   const FakeStopEvent& own = FakeStopEvent::Of(stop, *s_);
   s_->Record("WaitCommEvent");
   std::unique_lock lock(s_->mutex_);
-  std::optional<WaitOutcome> outcome;
+  std::optional<WaitResult> result;
   s_->changed_.wait(lock, [&] {
-    if (own.IsSet()) outcome = WaitOutcome::Stopped;
-    else outcome = PollEvent(mask);
-    return outcome.has_value();
+    if (own.IsSet()) result = WaitResult{.outcome = WaitOutcome::Stopped};
+    else result = PollEvent(mask);
+    return result.has_value();
   });
-  return *outcome;
+  return *result;
 }
 
 IoResult FakeDevice::WriteChunk(const std::uint8_t* data, std::uint32_t n,
@@ -320,11 +312,11 @@ IoResult FakeDevice::WriteChunk(const std::uint8_t* data, std::uint32_t n,
   s_->Record("WriteChunk", WriteRequest{n, wait});
   std::lock_guard lock(s_->mutex_);
   if (auto error = s_->FailureOf("WriteChunk")) return IoResult{0, *error};
-  if (s_->hung_up_) return IoResult{0, EIO};
+  if (s_->hung_up_) return IoResult{0, {EIO}};
   const std::uint32_t accepted = std::min(n, s_->write_limit_.value_or(n));
   s_->written_.insert(s_->written_.end(), data, data + accepted);
   if (accepted < n) s_->clock_ += static_cast<std::uint32_t>(wait.count());
-  return IoResult{accepted, 0};
+  return IoResult{.bytes = accepted};
 }
 
 IoResult FakeDevice::ReadChunk(std::uint8_t* data, std::uint32_t n) {
@@ -332,10 +324,10 @@ IoResult FakeDevice::ReadChunk(std::uint8_t* data, std::uint32_t n) {
   std::lock_guard lock(s_->mutex_);
   if (auto error = s_->FailureOf("ReadChunk")) return IoResult{0, *error};
   const auto count = std::min<std::size_t>(n, s_->input_.size());
-  if (count == 0 && n > 0 && s_->hung_up_) return IoResult{0, EIO};
+  if (count == 0 && n > 0 && s_->hung_up_) return IoResult{0, {EIO}};
   std::copy_n(s_->input_.begin(), count, data);
   s_->input_.erase(s_->input_.begin(), s_->input_.begin() + count);
-  return IoResult{static_cast<std::uint32_t>(count), 0};
+  return IoResult{.bytes = static_cast<std::uint32_t>(count)};
 }
 
 // Nothing arrives or drains in the fake by itself, so a wait that would block lasts its
@@ -354,22 +346,15 @@ void FakeDevice::WaitForOutput(std::chrono::milliseconds max) {
 
 // ---- FakePlatform --------------------------------------------------------------------
 
-std::unique_ptr<SerialDevice> FakePlatform::CreateFile(const std::string& path, int& error) {
+OpenResult FakePlatform::CreateFile(const std::string& path) {
   state_->Record("CreateFile", path);
   std::lock_guard lock(state_->mutex_);
-  if (auto failure = state_->FailureOf("CreateFile")) {
-    error = *failure;
-    return nullptr;
-  }
-  if (state_->open_) {
-    error = EBUSY;
-    return nullptr;
-  }
+  if (auto failure = state_->FailureOf("CreateFile")) return {nullptr, *failure};
+  if (state_->open_) return {nullptr, {EBUSY}};
   state_->open_ = true;
   state_->hung_up_ = false;
   state_->mask_ = 0;
-  error = 0;
-  return std::make_unique<FakeDevice>(state_);
+  return {.device = std::make_unique<FakeDevice>(state_)};
 }
 
 std::unique_ptr<StopEvent> FakePlatform::CreateStopEvent() {

@@ -65,7 +65,7 @@ class FakeState {
   void FailCall(const std::string& name, int error = EIO);
   void ClearFailure(const std::string& name);
   // A wait that fails does so with the error given to FailCall("WaitCommEvent"), EIO after
-  // a hang-up; the device's WaitError reports it.
+  // a hang-up.
   // The peer went away: writes fail with EIO, waits for events report Failed, reads
   // return what was received before and then EIO.
   void HangUp();
@@ -118,7 +118,7 @@ class FakeState {
   friend class FakeStopEvent;
 
   void Record(const std::string& name, CallArgs args = {});
-  std::optional<int> FailureOf(const std::string& name) const;  // caller holds mutex_
+  std::optional<SysError> FailureOf(const std::string& name) const;  // caller holds mutex_
 
   mutable std::mutex mutex_;
   // Notified on every change a waiting WaitCommEvent must see, stop events included.
@@ -152,7 +152,7 @@ class FakePlatform : public Platform {
 
   // Opens a device on the shared state; refused with EBUSY while one is open, and with
   // the injected error after FailCall("CreateFile", error).
-  std::unique_ptr<SerialDevice> CreateFile(const std::string& path, int& error) override;
+  OpenResult CreateFile(const std::string& path) override;
   // An event whose Set wakes the waits of this platform's devices.
   std::unique_ptr<StopEvent> CreateStopEvent() override;
   std::string ErrorText(int error) const override;

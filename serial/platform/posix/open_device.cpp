@@ -45,34 +45,25 @@ int MakeRawLine(int fd, TermiosImage& found, DCB& initial) {
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> OpenDevice(const std::string& name, int& error) {
+OpenResult OpenDevice(const std::string& name) {
   const auto path = DevicePath(name);
-  if (const int* refused = std::get_if<int>(&path)) {
-    error = *refused;
-    return nullptr;
-  }
+  if (const int* refused = std::get_if<int>(&path)) return {nullptr, {*refused}};
   // Classified before any read-write open: opening a FIFO could block, a file would be
   // written to, and a terminal that is not a line would be left raw and exclusive.
   const auto found_line = FindSerialLine(std::get<std::string>(path));
-  if (const int* refused = std::get_if<int>(&found_line)) {
-    error = *refused;
-    return nullptr;
-  }
+  if (const int* refused = std::get_if<int>(&found_line)) return {nullptr, {*refused}};
   const SerialLine& line = std::get<SerialLine>(found_line);
   UniqueFd fd(::open(line.path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!fd.Valid()) {
-    error = errno;
-    return nullptr;
-  }
+  if (!fd.Valid()) return {nullptr, {errno}};
   TermiosImage found;
   DCB initial;
-  if ((error = MakeExclusive(fd.Get(), line)) != 0) return nullptr;
-  if ((error = MakeRawLine(fd.Get(), found, initial)) != 0) {
+  if (const int error = MakeExclusive(fd.Get(), line)) return {nullptr, {error}};
+  if (const int error = MakeRawLine(fd.Get(), found, initial)) {
     tty::SetExclusive(fd.Get(), false);
-    return nullptr;
+    return {nullptr, {error}};
   }
-  return std::make_unique<PosixDevice>(std::move(fd), line.kind, initial, found,
-                                       DividesPlainly(line.driver));
+  return {.device = std::make_unique<PosixDevice>(std::move(fd), line.kind, initial, found,
+                                                  DividesPlainly(line.driver))};
 }
 
 }  // namespace serial::platform::posix

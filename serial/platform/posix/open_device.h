@@ -8,8 +8,7 @@
 
 namespace serial::platform::posix {
 
-// name as the component forms it ("\\.\" + DeviceName). Null with error set when refused;
-// nothing is left open then.
-std::unique_ptr<SerialDevice> OpenDevice(const std::string& name, int& error);
+// name as the component forms it ("\\.\" + DeviceName). Nothing is left open when refused.
+OpenResult OpenDevice(const std::string& name);
 
 }  // namespace serial::platform::posix

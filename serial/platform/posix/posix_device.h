@@ -48,7 +48,7 @@ class PosixDevice : public SerialDevice {
   SysError ClearCommErrorFor(QueueCount wanted, std::uint32_t& errors,
                              COMSTAT& status) override;
   SysError SetCommMask(std::uint32_t mask) override;
-  WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override;
+  WaitResult WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override;
   IoResult WriteChunk(const std::uint8_t* data, std::uint32_t n,
                       std::chrono::milliseconds wait) override;
   IoResult ReadChunk(std::uint8_t* data, std::uint32_t n) override;

@@ -203,13 +203,13 @@ milliseconds PosixDevice::UntilLinePoll() const {
 // a hang-up always) and the event wake-up (the line watcher's too); the only time-out is
 // the next reading of the lines where they are due. The device is read only once poll() has reported it: a look
 // that found nothing would cost a read per arrival, since poll() watches it anyway.
-WaitOutcome PosixDevice::WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) {
+WaitResult PosixDevice::WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) {
   const int stop_fd = PosixStopEvent::HandleOf(stop);
   bool device_ready = false;
   bool device_hung_up = false;
   bool watcher_woke = false;
   for (;;) {
-    if (stop.IsSet()) return WaitOutcome::Stopped;
+    if (stop.IsSet()) return {.outcome = WaitOutcome::Stopped};
     short device_events = 0;
     int watcher_fd = -1;
     milliseconds timeout;
@@ -219,7 +219,7 @@ WaitOutcome PosixDevice::WaitCommEvent(std::uint32_t& mask, const StopEvent& sto
       // latched event wake-up needs; it is drained once poll() has reported it.
       if (watcher_woke) watcher_wake_.Drain();
       if (const std::optional<WaitOutcome> outcome = Look(device_ready, device_hung_up, mask)) {
-        return *outcome;
+        return {.outcome = *outcome};
       }
       if (Room() > 0) device_events = POLLIN;
       if (watcher_) watcher_fd = watcher_wake_.Handle();
@@ -270,8 +270,8 @@ IoResult PosixDevice::ReadChunk(std::uint8_t* data, std::uint32_t n) {
     got += static_cast<std::uint32_t>(take);
   }
   if (was_full && Room() > 0) WakeEventThread();  // the event thread may read again
-  if (got == 0 && n > 0 && failure_ != 0) return IoResult{0, failure_};
-  return IoResult{got, 0};
+  if (got == 0 && n > 0 && failure_ != 0) return IoResult{0, {failure_}};
+  return IoResult{.bytes = got};
 }
 
 // Non-blocking writes until every byte is placed or the wait is over. What the kernel
@@ -281,7 +281,7 @@ IoResult PosixDevice::WriteChunk(const std::uint8_t* data, std::uint32_t n, mill
   std::uint32_t sent = 0;
   {
     std::lock_guard lock(mutex_);
-    if (failure_ != 0) return IoResult{0, failure_};
+    if (failure_ != 0) return IoResult{0, {failure_}};
   }
   while (sent < n) {
     const ssize_t w = ::write(fd_.Get(), data + sent, n - sent);
@@ -294,7 +294,7 @@ IoResult PosixDevice::WriteChunk(const std::uint8_t* data, std::uint32_t n, mill
       const int error = errno;
       std::lock_guard lock(mutex_);
       Fail(error);
-      return IoResult{sent, failure_};
+      return IoResult{sent, {failure_}};
     }
     const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) break;
@@ -303,10 +303,10 @@ IoResult PosixDevice::WriteChunk(const std::uint8_t* data, std::uint32_t n, mill
     if (HungUp(ready)) {
       std::lock_guard lock(mutex_);
       Fail(EIO);
-      return IoResult{sent, failure_};
+      return IoResult{sent, {failure_}};
     }
   }
-  return IoResult{sent, 0};
+  return IoResult{.bytes = sent};
 }
 
 // The event thread may take the bytes off the device first: it signals the owner's wake-up

@@ -12,9 +12,7 @@
 namespace serial::platform {
 namespace posix {
 
-std::unique_ptr<SerialDevice> PosixPlatform::CreateFile(const std::string& path, int& error) {
-  return OpenDevice(path, error);
-}
+OpenResult PosixPlatform::CreateFile(const std::string& path) { return OpenDevice(path); }
 
 std::unique_ptr<StopEvent> PosixPlatform::CreateStopEvent() {
   return std::make_unique<PosixStopEvent>();

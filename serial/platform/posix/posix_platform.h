@@ -6,7 +6,7 @@ namespace serial::platform::posix {
 
 class PosixPlatform : public Platform {
  public:
-  std::unique_ptr<SerialDevice> CreateFile(const std::string& path, int& error) override;
+  OpenResult CreateFile(const std::string& path) override;
   std::unique_ptr<StopEvent> CreateStopEvent() override;
   std::string ErrorText(int error) const override;
   // Linux has no NT family; it reports NT 4.0 so that the 4096-byte queue bound applies,

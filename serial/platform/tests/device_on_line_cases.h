@@ -3,7 +3,7 @@
 // each device the tests can make: instantiate DeviceOnLine with a line type that provides
 //   std::shared_ptr<Platform> platform      the platform that opened the device
 //   std::unique_ptr<SerialDevice> device    the device, open
-//   OpenAgain(error)                        opens the same device once more
+//   OpenAgain()                             opens the same device once more
 //   PeerWrite(bytes)                        the far end sends; the device signals EV_RXCHAR
 //   WaitQueued(n)                           until the device holds n received bytes
 // and DeviceOnLineHangUp with one that also provides
@@ -38,7 +38,7 @@ inline std::vector<std::uint8_t> ReadAll(SerialDevice& device, std::uint32_t n) 
   std::uint32_t got = 0;
   while (got < n) {
     const IoResult r = device.ReadChunk(bytes.data() + got, n - got);
-    if (r.error != 0 || r.bytes == 0) break;
+    if (!r.error.Ok() || r.bytes == 0) break;
     got += r.bytes;
   }
   bytes.resize(got);
@@ -60,7 +60,7 @@ struct PendingWait {
     outcome = std::async(std::launch::async, [this, &device, cpu] {
       const double start = cpu ? cpu() : 0;
       waiting.Enter();
-      const WaitOutcome result = device.WaitCommEvent(mask, stop);
+      const WaitOutcome result = device.WaitCommEvent(mask, stop).outcome;
       if (cpu) cpu_seconds = cpu() - start;
       return result;
     });
@@ -106,13 +106,13 @@ TYPED_TEST_SUITE_P(DeviceOnLine);
 // The second opening is refused and leaves the first one working.
 TYPED_TEST_P(DeviceOnLine, OpensExclusivelyAndAgainAfterClose) {
   TypeParam line;
-  int error = 0;
-  EXPECT_EQ(line.OpenAgain(error), nullptr);
-  EXPECT_EQ(error, EBUSY);
+  const OpenResult again = line.OpenAgain();
+  EXPECT_EQ(again.device, nullptr);
+  EXPECT_EQ(again.error.code, EBUSY);
   line.PeerWrite({0x42});
   EXPECT_TRUE(line.WaitQueued(1));
   line.device.reset();
-  EXPECT_NE(line.OpenAgain(error), nullptr);
+  EXPECT_NE(line.OpenAgain().device, nullptr);
 }
 
 // A wait blocked on the event thread ends when another thread sets the stop event, clears
@@ -167,9 +167,9 @@ TYPED_TEST_P(DeviceOnLineHangUp, HangUpFailsWritesAndWaitsButKeepsReceivedBytes)
   EXPECT_EQ(InQueue(*line.device, false), 3u);
   EXPECT_EQ(ReadAll(*line.device, 3), (std::vector<std::uint8_t>{1, 0, 2}));
   std::uint8_t byte = 0;
-  EXPECT_EQ(line.device->ReadChunk(&byte, 1).error, EIO);
+  EXPECT_EQ(line.device->ReadChunk(&byte, 1).error.code, EIO);
   const IoResult w = line.device->WriteChunk(&byte, 1, std::chrono::milliseconds(1000));
-  EXPECT_EQ(w.error, EIO);
+  EXPECT_EQ(w.error.code, EIO);
   EXPECT_EQ(w.bytes, 0u);
 }
 

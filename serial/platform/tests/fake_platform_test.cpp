@@ -17,9 +17,9 @@ struct Opened {
   std::shared_ptr<FakeState> state = platform->State();
   std::unique_ptr<SerialDevice> device;
   Opened() {
-    int error = -1;
-    device = platform->CreateFile("\\\\.\\COM1", error);
-    EXPECT_EQ(error, 0);
+    OpenResult opened = platform->CreateFile("\\\\.\\COM1");
+    device = std::move(opened.device);
+    EXPECT_EQ(opened.error.code, 0);
   }
 };
 
@@ -76,7 +76,7 @@ TEST(FakePlatform, InjectedFailures) {
   o.state->Feed({1, 2});
   o.state->FailCall("ReadChunk", EPROTO);
   std::uint8_t buffer[2];
-  EXPECT_EQ(o.device->ReadChunk(buffer, 2).error, EPROTO);
+  EXPECT_EQ(o.device->ReadChunk(buffer, 2).error.code, EPROTO);
   o.state->ClearFailure("ReadChunk");
   EXPECT_EQ(o.device->ReadChunk(buffer, 2).bytes, 2u);
 }
@@ -85,9 +85,9 @@ TEST(FakePlatform, OpenRefusedWithAnInjectedError) {
   Opened o;
   o.device.reset();
   o.state->FailCall("CreateFile", ENOENT);
-  int error = 0;
-  EXPECT_EQ(o.platform->CreateFile("\\\\.\\COM9", error), nullptr);
-  EXPECT_EQ(error, ENOENT);
+  const OpenResult refused = o.platform->CreateFile("\\\\.\\COM9");
+  EXPECT_EQ(refused.device, nullptr);
+  EXPECT_EQ(refused.error.code, ENOENT);
 }
 
 TEST(FakePlatform, QueuesCountsAndData) {
@@ -133,17 +133,15 @@ TEST(FakePlatform, WaitReportsQueuedEventsAsQueued) {
   const auto stop_event = o.platform->CreateStopEvent();
   StopEvent& stop = *stop_event;
   std::uint32_t mask = 0;
-  EXPECT_EQ(o.device->WaitCommEvent(mask, stop), WaitOutcome::Events);
+  EXPECT_EQ(o.device->WaitCommEvent(mask, stop).outcome, WaitOutcome::Events);
   EXPECT_EQ(mask, EV_RXCHAR | EV_CTS);
-  EXPECT_EQ(o.device->WaitCommEvent(mask, stop), WaitOutcome::Events);
+  EXPECT_EQ(o.device->WaitCommEvent(mask, stop).outcome, WaitOutcome::Events);
   EXPECT_EQ(mask, 0u);
 }
 
 // The fake as a line of the shared cases: arrivals are fed and their event queued by hand.
 struct FakeLine : Opened {
-  std::unique_ptr<SerialDevice> OpenAgain(int& error) {
-    return platform->CreateFile("\\\\.\\COM1", error);
-  }
+  OpenResult OpenAgain() { return platform->CreateFile("\\\\.\\COM1"); }
   void PeerWrite(const Bytes& bytes) {
     state->Feed(bytes);
     state->QueueEvent(EV_RXCHAR);

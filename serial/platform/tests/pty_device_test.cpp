@@ -34,15 +34,12 @@ using Clock = std::chrono::steady_clock;
 
 std::string NameOf(const std::string& path) { return "\\\\.\\" + path; }
 
-std::unique_ptr<SerialDevice> Open(const std::string& path, int& error) {
-  return DefaultPlatform()->CreateFile(NameOf(path), error);
-}
+OpenResult Open(const std::string& path) { return DefaultPlatform()->CreateFile(NameOf(path)); }
 
 std::unique_ptr<SerialDevice> Open(const PtyPair& pty) {
-  int error = 0;
-  auto device = Open(pty.SlavePath(), error);
-  EXPECT_NE(device, nullptr) << std::strerror(error);
-  return device;
+  auto [device, error] = Open(pty.SlavePath());
+  EXPECT_NE(device, nullptr) << std::strerror(error.code);
+  return std::move(device);
 }
 
 // The kernel passes bytes from master to slave on a worker of its own: wait for them.
@@ -89,7 +86,7 @@ struct PtyLine {
   std::shared_ptr<Platform> platform = DefaultPlatform();
   PtyPair pty;
   std::unique_ptr<SerialDevice> device = Open(pty);
-  std::unique_ptr<SerialDevice> OpenAgain(int& error) { return Open(pty.SlavePath(), error); }
+  OpenResult OpenAgain() { return Open(pty.SlavePath()); }
   void PeerWrite(const Bytes& bytes) { ASSERT_TRUE(pty.Write(bytes)); }
   bool WaitQueued(std::uint32_t n) { return InQueueReaches(*device, n); }
   void HangUp() { pty.CloseMaster(); }
@@ -122,9 +119,8 @@ TEST(PtyOpening, RefusesWhatIsNotATerminalWithoutBlockingOrWriting) {
   };
   for (const Case& c : cases) {
     auto opening = std::async(std::launch::async, [&] {
-      int error = 0;
-      auto device = Open(c.path, error);
-      return std::make_pair(device == nullptr, error);
+      const OpenResult opened = Open(c.path);
+      return std::make_pair(opened.device == nullptr, opened.error.code);
     });
     ASSERT_EQ(opening.wait_for(test_support::kDeadline), std::future_status::ready) << c.path;
     const auto [refused, error] = opening.get();
@@ -216,7 +212,7 @@ TEST_F(PtyDevice, BytesRoundTripBothWaysWithZeros) {
 
   const Bytes out = Pattern(3000);
   const IoResult w = device->WriteChunk(out.data(), out.size(), milliseconds(1000));
-  EXPECT_EQ(w.error, 0);
+  EXPECT_EQ(w.error.code, 0);
   EXPECT_EQ(w.bytes, out.size());
   EXPECT_EQ(pty.Read(out.size()), out);
 }
@@ -364,7 +360,7 @@ TEST_F(PtyDevice, PeerCloseEndsTheWaitWithoutSpinningAndLetsTheTerminalGo) {
 TEST_F(PtyDevice, HeldOutputIsSentOnceAndPartly) {
   const Bytes out = Pattern(1 << 20);  // more than the pty holds while nobody reads
   const IoResult w = device->WriteChunk(out.data(), out.size(), milliseconds(200));
-  EXPECT_EQ(w.error, 0);
+  EXPECT_EQ(w.error.code, 0);
   ASSERT_GT(w.bytes, 0u);
   ASSERT_LT(w.bytes, out.size());
   const Bytes got = pty.Read(out.size(), milliseconds(500));
@@ -473,7 +469,7 @@ TEST_F(PtyDevice, EventThreadAndOwnerShareTheDevice) {
   std::atomic<int> events{0};
   std::thread event_thread([&] {
     std::uint32_t mask = 0;
-    while (device->WaitCommEvent(mask, *stop) == WaitOutcome::Events) ++events;
+    while (device->WaitCommEvent(mask, *stop).outcome == WaitOutcome::Events) ++events;
   });
   const Bytes sent = Pattern(20000);
   std::thread peer([&] { EXPECT_TRUE(pty.Write(sent, seconds(20))); });

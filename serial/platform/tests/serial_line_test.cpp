@@ -24,9 +24,8 @@ namespace {
 using testing::PtyPair;
 
 int OpenError(const std::string& path) {
-  int error = 0;
-  auto device = DefaultPlatform()->CreateFile("\\\\.\\" + path, error);
-  return device ? 0 : error;
+  const OpenResult opened = DefaultPlatform()->CreateFile("\\\\.\\" + path);
+  return opened.device ? 0 : opened.error.code;
 }
 
 // The terminal's settings before and after a refused open: a refusal must not touch it.

@@ -9,9 +9,11 @@
 namespace serial::platform::win32 {
 namespace {
 
-SysError Result(BOOL ok) {
-  return ok ? SysError{} : SysError{static_cast<int>(::GetLastError())};
-}
+SysError Code(DWORD error) { return SysError{static_cast<int>(error)}; }
+
+SysError Result(BOOL ok) { return ok ? SysError{} : Code(::GetLastError()); }
+
+WaitResult Failed(DWORD error) { return WaitResult{WaitOutcome::Failed, Code(error)}; }
 
 DWORD Milliseconds(std::chrono::milliseconds wait) {
   return static_cast<DWORD>(std::clamp<std::chrono::milliseconds::rep>(wait.count(), 0, INFINITE - 1));
@@ -97,7 +99,7 @@ SysError Win32Device::SetCommMask(std::uint32_t mask) {
   return Result(::SetCommMask(Handle(), mask));
 }
 
-WaitOutcome Win32Device::WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) {
+WaitResult Win32Device::WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) {
   const auto* own_stop = dynamic_cast<const Win32StopEvent*>(&stop);
   if (own_stop == nullptr) return Failed(ERROR_INVALID_PARAMETER);
   OverlappedCall call(Handle(), wait_event_.Get(), cancel_);
@@ -105,7 +107,8 @@ WaitOutcome Win32Device::WaitCommEvent(std::uint32_t& mask, const StopEvent& sto
   auto* events = reinterpret_cast<DWORD*>(call.Bytes(sizeof(DWORD)));
   call.Started(::WaitCommEvent(Handle(), events, call.Record()));
   if (call.StartFailed()) {
-    return own_stop->IsSet() ? WaitOutcome::Stopped : Failed(call.Finish(0).error);
+    return own_stop->IsSet() ? WaitResult{.outcome = WaitOutcome::Stopped}
+                             : Failed(call.Finish(0).error);
   }
   // The stop event comes first: when both are signalled, the wait ends as stopped.
   const HANDLE both[2] = {own_stop->Handle(), wait_event_.Get()};
@@ -113,7 +116,7 @@ WaitOutcome Win32Device::WaitCommEvent(std::uint32_t& mask, const StopEvent& sto
     const DWORD woke = ::WaitForMultipleObjects(2, both, FALSE, INFINITE);
     if (woke == WAIT_OBJECT_0) {
       EndStoppedWait(call);
-      return WaitOutcome::Stopped;
+      return {.outcome = WaitOutcome::Stopped};
     }
     if (woke != WAIT_OBJECT_0 + 1) return Failed(::GetLastError());
     if (call.Completed()) break;
@@ -125,7 +128,7 @@ WaitOutcome Win32Device::WaitCommEvent(std::uint32_t& mask, const StopEvent& sto
   if (const DWORD error = call.Finish(0).error; error != 0) return Failed(error);
   mask = *events;
   if ((mask & kArrivalEvents) != 0) ::SetEvent(input_event_.Get());
-  return WaitOutcome::Events;
+  return {.outcome = WaitOutcome::Events};
 }
 
 void Win32Device::EndStoppedWait(OverlappedCall& call) noexcept {
@@ -135,29 +138,23 @@ void Win32Device::EndStoppedWait(OverlappedCall& call) noexcept {
   call.Finish(kStoppedWaitEnd, kStoppedWaitEnd);
 }
 
-WaitOutcome Win32Device::Failed(DWORD error) noexcept {
-  wait_error_ = error;
-  return WaitOutcome::Failed;
-}
-
 IoResult Win32Device::WriteChunk(const std::uint8_t* data, std::uint32_t n,
                                  std::chrono::milliseconds wait) {
   // Each chunk has an event of its own, created signalled and closed with the chunk.
   UniqueHandle event = NewManualEvent(true);
-  if (!event) return IoResult{.error = static_cast<int>(::GetLastError())};
+  if (!event) return IoResult{.error = Code(::GetLastError())};
   OverlappedCall call(Handle(), event.Get());
   std::uint8_t* bytes = call.Bytes(n);
   if (n > 0) std::memcpy(bytes, data, n);
   call.Started(::WriteFile(Handle(), bytes, n, nullptr, call.Record()));
   // Still pending after the wait: cancelled and completed, counting what it did send.
   const Completion done = call.Finish(Milliseconds(wait));
-  return IoResult{.bytes = std::min(done.bytes, n),
-                  .error = RetryableWriteError(done.error) ? 0 : static_cast<int>(done.error)};
+  return IoResult{std::min(done.bytes, n), Code(RetryableWriteError(done.error) ? 0 : done.error)};
 }
 
 IoResult Win32Device::ReadChunk(std::uint8_t* data, std::uint32_t n) {
   UniqueHandle event = NewManualEvent(true);
-  if (!event) return IoResult{.error = static_cast<int>(::GetLastError())};
+  if (!event) return IoResult{.error = Code(::GetLastError())};
   OverlappedCall call(Handle(), event.Get());
   std::uint8_t* bytes = call.Bytes(n);
   call.Started(::ReadFile(Handle(), bytes, n, nullptr, call.Record()));
@@ -165,8 +162,7 @@ IoResult Win32Device::ReadChunk(std::uint8_t* data, std::uint32_t n) {
   const std::uint32_t read = std::min(done.bytes, n);
   if (read > 0) std::memcpy(data, bytes, read);
   // A failed completion is the read's failure; our own cancellation is not.
-  const int error = done.cancelled ? 0 : static_cast<int>(done.error);
-  return IoResult{.bytes = read, .error = error};
+  return IoResult{read, Code(done.cancelled ? 0 : done.error)};
 }
 
 void Win32Device::WaitForInput(std::chrono::milliseconds max) {

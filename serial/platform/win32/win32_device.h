@@ -27,8 +27,7 @@ class Win32Device : public SerialDevice {
   SysError PurgeComm(std::uint32_t flags) override;
   SysError ClearCommError(std::uint32_t& errors, COMSTAT& status) override;
   SysError SetCommMask(std::uint32_t mask) override;
-  WaitOutcome WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override;
-  int WaitError() const noexcept override { return static_cast<int>(wait_error_); }
+  WaitResult WaitCommEvent(std::uint32_t& mask, const StopEvent& stop) override;
   IoResult WriteChunk(const std::uint8_t* data, std::uint32_t n,
                       std::chrono::milliseconds wait) override;
   IoResult ReadChunk(std::uint8_t* data, std::uint32_t n) override;
@@ -50,13 +49,11 @@ class Win32Device : public SerialDevice {
   HANDLE Handle() const noexcept { return device_.Get(); }
   // Ends the pending wait of a stop: SetCommMask(0) first, CancelIoEx only if that fails.
   void EndStoppedWait(OverlappedCall& call) noexcept;
-  WaitOutcome Failed(DWORD error) noexcept;
 
   UniqueHandle device_;
   UniqueHandle wait_event_;
   UniqueHandle input_event_;
   CancelIoFunction cancel_;
-  DWORD wait_error_ = 0;  // the event thread's own
 };
 
 }  // namespace serial::platform::win32

@@ -25,26 +25,19 @@ bool Win32StopEvent::IsSet() const noexcept {
   return ::WaitForSingleObject(event_.Get(), 0) == WAIT_OBJECT_0;
 }
 
-std::unique_ptr<SerialDevice> Win32Platform::CreateFile(const std::string& path, int& error) {
+OpenResult Win32Platform::CreateFile(const std::string& path) {
   // The name is UTF-8 (a port may carry any name the system gives it); the wide call reads
   // it whatever the ANSI code page.
   UniqueHandle device(::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED,
                                     nullptr));
-  if (!device) {
-    error = static_cast<int>(::GetLastError());
-    return nullptr;
-  }
+  if (!device) return {nullptr, {static_cast<int>(::GetLastError())}};
   // The event thread's wait record names an event created signalled, as the chunks' do.
   UniqueHandle wait_event = NewManualEvent(true);
   UniqueHandle input_event = NewManualEvent(false);
-  if (!wait_event || !input_event) {
-    error = static_cast<int>(::GetLastError());
-    return nullptr;
-  }
-  error = 0;
-  return std::make_unique<Win32Device>(std::move(device), std::move(wait_event),
-                                       std::move(input_event));
+  if (!wait_event || !input_event) return {nullptr, {static_cast<int>(::GetLastError())}};
+  return {.device = std::make_unique<Win32Device>(std::move(device), std::move(wait_event),
+                                                  std::move(input_event))};
 }
 
 std::unique_ptr<StopEvent> Win32Platform::CreateStopEvent() {

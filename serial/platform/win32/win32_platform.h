@@ -8,7 +8,7 @@ namespace serial::platform::win32 {
 class Win32Platform : public Platform {
  public:
   // CreateFileW(path as UTF-16, read | write, share mode 0, OPEN_EXISTING, overlapped).
-  std::unique_ptr<SerialDevice> CreateFile(const std::string& path, int& error) override;
+  OpenResult CreateFile(const std::string& path) override;
   std::unique_ptr<StopEvent> CreateStopEvent() override;
   // FormatMessageW's text on one line, as the system words it, in UTF-8.
   std::string ErrorText(int error) const override;

@@ -49,9 +49,9 @@ std::string ComName(const char* variable) {
 class Peer {
  public:
   explicit Peer(const char* variable) {
-    int error = 0;
-    device_ = platform_.CreateFile("\\\\.\\" + ComName(variable), error);
-    EXPECT_NE(device_, nullptr) << "CreateFileA failed with " << error;
+    platform::OpenResult opened = platform_.CreateFile("\\\\.\\" + ComName(variable));
+    device_ = std::move(opened.device);
+    EXPECT_NE(device_, nullptr) << "CreateFileA failed with " << opened.error.code;
   }
   // Writes every byte within the deadline (a block larger than the line's queues goes in
   // parts as the port reads).
@@ -61,7 +61,7 @@ class Peer {
     test_support::WaitFor([&] { return failed || done == bytes.size(); }, [&](milliseconds left) {
       const platform::IoResult r = device_->WriteChunk(
           bytes.data() + done, static_cast<std::uint32_t>(bytes.size() - done), left);
-      failed = r.error != 0;
+      failed = !r.error.Ok();
       done += r.bytes;
     });
     return !failed && done == bytes.size();
@@ -246,9 +246,9 @@ struct DevicePort {
   std::unique_ptr<platform::SerialDevice> device;
   Peer peer{"RTUTEST_COM_PEER"};
   DevicePort() {
-    int error = 0;
-    device = platform.CreateFile("\\\\.\\" + ComName("RTUTEST_COM_PORT"), error);
-    EXPECT_NE(device, nullptr) << "CreateFileA failed with " << error;
+    platform::OpenResult opened = platform.CreateFile("\\\\.\\" + ComName("RTUTEST_COM_PORT"));
+    device = std::move(opened.device);
+    EXPECT_NE(device, nullptr) << "CreateFileA failed with " << opened.error.code;
   }
 };
 
@@ -302,7 +302,7 @@ TEST(ComDevice, AWriteStillPendingAfterItsWaitIsCancelledAndCountsWhatWentOut) {
     result = p.device->WriteChunk(flood.data(), static_cast<std::uint32_t>(flood.size()),
                                   milliseconds(1000));
   });
-  EXPECT_EQ(result.error, 0) << "a cancelled write is not a failure";
+  EXPECT_EQ(result.error.code, 0) << "a cancelled write is not a failure";
   EXPECT_LT(result.bytes, flood.size());
   EXPECT_GE(took, milliseconds(1000));
   EXPECT_LT(took, milliseconds(1000) + kDeadline);
@@ -322,7 +322,7 @@ TEST(ComEvents, AWaitForReceivedBytesEndsWithoutHanging) {
   const std::unique_ptr<platform::StopEvent> stop = p.platform.CreateStopEvent();
   std::uint32_t mask = 0;
   std::promise<platform::WaitOutcome> outcome;
-  std::thread waiter([&] { outcome.set_value(p.device->WaitCommEvent(mask, *stop)); });
+  std::thread waiter([&] { outcome.set_value(p.device->WaitCommEvent(mask, *stop).outcome); });
   std::future<platform::WaitOutcome> ended = outcome.get_future();
   // Wine's wait counts bytes from the moment it begins, and on a busy machine the waiter
   // may begin after a first byte: one more byte follows each quarter second without an end.
@@ -349,7 +349,7 @@ TEST(ComEvents, StopEndsAPendingWait) {
   const std::unique_ptr<platform::StopEvent> stop = p.platform.CreateStopEvent();
   std::uint32_t mask = 0;
   stop->Set();
-  EXPECT_EQ(p.device->WaitCommEvent(mask, *stop), platform::WaitOutcome::Stopped);
+  EXPECT_EQ(p.device->WaitCommEvent(mask, *stop).outcome, platform::WaitOutcome::Stopped);
   EXPECT_TRUE(stop->IsSet());
 }
 

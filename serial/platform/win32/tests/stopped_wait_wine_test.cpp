@@ -37,16 +37,15 @@ TEST(ComEvents, AStopEndsThePendingWaitByClearingTheMask) {
   // The far end open, as in every test of the line.
   const char* peer_name = std::getenv("RTUTEST_COM_PEER");
   ASSERT_NE(peer_name, nullptr);
-  int error = 0;
-  const auto peer = Win32Platform().CreateFile(std::string("\\\\.\\") + peer_name, error);
-  ASSERT_NE(peer, nullptr) << "the far end: error " << error;
+  const auto [peer, error] = Win32Platform().CreateFile(std::string("\\\\.\\") + peer_name);
+  ASSERT_NE(peer, nullptr) << "the far end: error " << error.code;
   Win32Device device(std::move(handle), NewManualEvent(true), NewManualEvent(false), &IgnoreCancel);
   ASSERT_TRUE(device.SetCommMask(EV_RXCHAR).Ok());
   const std::unique_ptr<StopEvent> stop = Win32Platform().CreateStopEvent();
   stop->Set();  // the wait is issued, then ended at once
   std::uint32_t mask = 0;
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(device.WaitCommEvent(mask, *stop), WaitOutcome::Stopped);
+  EXPECT_EQ(device.WaitCommEvent(mask, *stop).outcome, WaitOutcome::Stopped);
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - start);
   EXPECT_EQ(ignored_cancels.load(), 0) << "the wait needed the cancellation";

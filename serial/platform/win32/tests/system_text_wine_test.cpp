@@ -56,10 +56,9 @@ TEST(ChineseSystem, ANameInChineseReachesTheSystemWhole) {
                                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(file) << "the test's file: error " << ::GetLastError();
   file.Reset();
-  int error = 0;
-  auto device = platform::win32::Win32Platform().CreateFile(
-      "\\\\.\\" + platform::win32::Utf8FromWide(path), error);
-  EXPECT_NE(device, nullptr) << "refused with error " << error;
+  auto [device, error] = platform::win32::Win32Platform().CreateFile(
+      "\\\\.\\" + platform::win32::Utf8FromWide(path));
+  EXPECT_NE(device, nullptr) << "refused with error " << error.code;
   device.reset();
   ::DeleteFileW(path.c_str());
 }
