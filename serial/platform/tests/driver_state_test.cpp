@@ -14,14 +14,10 @@
 #include "serial/platform/posix/posix_device.h"
 #include "serial/platform/posix/termios_mapping.h"
 #include "serial/platform/posix/tty_ioctl.h"
-#include "serial/platform/tests/injected_driver.h"
 #include "serial/platform/testing/pty_pair.h"
-#include "serial/platform/tests/device_on_line_cases.h"
+#include "serial/platform/tests/device_steps.h"
+#include "serial/platform/tests/injected_driver.h"
 #include "tests/support/wait_for.h"
-
-namespace serial::platform {
-GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DeviceOnLine);  // only its helpers are used
-}
 
 namespace serial::platform::posix {
 namespace {
