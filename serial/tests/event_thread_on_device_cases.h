@@ -89,6 +89,7 @@ TYPED_TEST_P(EventThreadOnDevice, HangUpEndsTheThreadQuietlyWithoutSpinning) {
     const auto notes = w.recorder.Count();
     line.HangUp();
     ASSERT_TRUE(line.ThreadEnded());
+    EXPECT_NE(w.comm->EventWaitFailure().value_or(0), 0) << "the hang-up's reason is kept";
     line.ExpectEventWaits(data_first ? 2 : 1);
     EXPECT_EQ(w.comm->HandOver().RunPending(), 0u);
     EXPECT_EQ(w.recorder.Count(), notes);

@@ -219,7 +219,9 @@ WaitResult PosixDevice::WaitCommEvent(std::uint32_t& mask, const StopEvent& stop
       // latched event wake-up needs; it is drained once poll() has reported it.
       if (watcher_woke) watcher_wake_.Drain();
       if (const std::optional<WaitOutcome> outcome = Look(device_ready, device_hung_up, mask)) {
-        return {.outcome = *outcome};
+        // A failed wait carries the line's failure (EIO after a hang-up), as every failed call does.
+        return {.outcome = *outcome,
+                .error = {*outcome == WaitOutcome::Failed ? failure_ : 0}};
       }
       if (Room() > 0) device_events = POLLIN;
       if (watcher_) watcher_fd = watcher_wake_.Handle();
