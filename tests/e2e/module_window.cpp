@@ -3,7 +3,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "modbus/tests/reference_frames.h"
 
 namespace rtutest::e2e {
 
@@ -14,11 +13,6 @@ sim::SimulatorOptions FixedModule() {
 }
 
 // The documented answer, written out byte for byte, so the module's encoder is checked too.
-const modbus::ByteString& ExampleAnswer() {
-  static const modbus::ByteString answer = modbus::testing_frames::ExampleResponse();
-  return answer;
-}
-
 void ModuleWindow::SetUp() {
   DeviceWindow::SetUp();
   instruments_.on_pause = [this] { AfterModeFrame(); };

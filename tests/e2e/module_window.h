@@ -25,9 +25,6 @@ using test_support::kDeadline;
 // The module with the example values (AIN0..3 = 1.0, 10.0, 23.456, -0.5, relay 2 on).
 sim::SimulatorOptions FixedModule();
 
-// The example answer of slave 1 to the read-all request, as the module sends it.
-const modbus::ByteString& ExampleAnswer();
-
 using testing::ExampleValueLines;
 using testing::Hex;
 using testing::ReceivedLine;

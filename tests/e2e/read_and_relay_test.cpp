@@ -57,7 +57,7 @@ TEST_F(AgainstModule, AnswerToTheModeFrameIsLoggedByTheTickInThePause) {
   PressOpen();
   ReadAndTick();
   const QStringList expected = QStringList{SentLine(kModeFrame), ReceivedLine(kModeFrame),
-                                           SentLine(kReadSlave1), ReceivedLine(ExampleAnswer())} +
+                                           SentLine(kReadSlave1), ReceivedLine(modbus::testing_frames::ExampleResponse())} +
                                ExampleValueLines();
   EXPECT_EQ(Log(), expected);
   EXPECT_EQ(CheckFailures(), 0);
