@@ -19,6 +19,12 @@ constexpr std::uint32_t kUnknownFifo = 64;  // the deepest FIFO the 8250 driver 
 // at all): the wait for it is cut short, so that a close stays under a second.
 constexpr milliseconds kUnknownTransmitterWait{500};
 
+// A driver that holds bytes while the UART's transmitter stays empty does not feed it (CTS
+// low, XOFF received): a healthy one refills the FIFO as soon as it runs empty. Seen on this
+// many looks in a row without progress, the queue is stalled at once, before the stall
+// window that a queue count alone needs (twice the FIFO's line time: 1.1 s at 300 bit/s).
+constexpr int kIdleLooksForStall = 3;
+
 // The driver signals no "drained" event, so waits look again every couple of character
 // times (1 to 50 ms): a bounded number of looks, not a spin.
 Clock::duration LookInterval(std::chrono::microseconds character) {
@@ -49,13 +55,20 @@ bool DrainOrDiscard(int fd, const TermiosImage& line, std::uint32_t fifo) {
   const auto deadline = start + limits.budget;
   const auto look = LookInterval(character);
   auto last_progress = start;
-  while (queued > 0) {
+  int idle_looks = 0;  // looks in a row without progress that found the transmitter empty
+  while (queued > 0 && idle_looks < kIdleLooksForStall) {
     const auto now = Clock::now();
     if (now >= deadline || now - last_progress > limits.stall) break;
     std::this_thread::sleep_for(std::min<Clock::duration>(look, deadline - now));
     std::uint32_t now_queued = 0;
     if (tty::OutputWaiting(fd, now_queued) != 0) return false;
-    if (now_queued < queued) last_progress = Clock::now();
+    if (now_queued < queued) {
+      last_progress = Clock::now();
+      idle_looks = 0;
+    } else {
+      bool empty = false;
+      idle_looks = tty::TransmitterEmpty(fd, empty) == 0 && empty ? idle_looks + 1 : 0;
+    }
     queued = now_queued;
   }
   if (queued == 0) return false;

@@ -84,6 +84,21 @@ TEST(InjectedPort, TheDrainWaitsForTheTransmitFifo) {
   }
 }
 
+// A 16550A stopped by CTS or XOFF sends out its FIFO and then holds the rest: a count that
+// stays while the transmitter is empty is a stall, known long before the stall window
+// (1.17 s at 300 bit/s), so that the close stays under a second.
+TEST(InjectedPort, AStallWithTheTransmitterEmptyIsDiscardedWithinASecond) {
+  InjectedPort port;
+  port.driver.SetUart(PORT_16550A, 115200, kFifo);
+  port.driver.SetOutputQueued([](Clock::duration) { return true; });
+  port.driver.SetTransmitterEmpty([](Clock::duration) { return true; });
+  ASSERT_NO_FATAL_FAILURE(port.Open());
+  ASSERT_TRUE(port.Change([](DCB& d) { d.BaudRate = kSlowRate; }));
+  const auto took = port.Close();
+  EXPECT_EQ(port.driver.OutputFlushes(), 1);
+  EXPECT_LT(took, milliseconds(1000)) << "kept " << Ms(took) << " ms";
+}
+
 // The settings found at opening may change the rate and frame: they come back only once
 // the transmitter has sent the last frame. One that never empties keeps the close no longer
 // than about twice the FIFO's line time.
