@@ -306,15 +306,24 @@ class Loopback {
 // reading of the lines after the settings change that moved DTR or RTS. Each toggle must
 // be reported once: a repeat would come with the next reading, which the next toggle's
 // event waits for.
-TEST(LoopedLines, EachToggleOfDtrAndRtsIsReportedOnce) {
+// The bench's UART in loopback, and a port on it that drives DTR itself, its line events
+// counted.
+class LoopedLines : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(line.OnBench()) << "needs the bench's line";
+    ASSERT_TRUE(loop.On()) << "TIOCM_LOOP on a second descriptor of " << line.Path();
+    comm.SetFlowControl(serial::fcCustom);
+    comm.SetDTRSettings({serial::fsDTREnabled});
+  }
+
   EchoLine line;
-  ASSERT_TRUE(line.OnBench()) << "needs the bench's line";
-  Loopback loop(line.Path());
-  ASSERT_TRUE(loop.On()) << "TIOCM_LOOP on a second descriptor of " << line.Path();
+  Loopback loop{line.Path()};
   serial::TXComm comm;
-  LineEventCounts seen(comm);
-  comm.SetFlowControl(serial::fcCustom);
-  comm.SetDTRSettings({serial::fsDTREnabled});
+  LineEventCounts seen{comm};
+};
+
+TEST_F(LoopedLines, EachToggleOfDtrAndRtsIsReportedOnce) {
   comm.SetRTSSettings({serial::fsRTSEnabled});
   ASSERT_NO_FATAL_FAILURE(OpenOnBench(line, comm, serial::br115200));
   ASSERT_EQ(loop.Lines() & (TIOCM_DSR | TIOCM_CTS), TIOCM_DSR | TIOCM_CTS) << std::hex << loop.Lines();
@@ -342,15 +351,7 @@ TEST(LoopedLines, EachToggleOfDtrAndRtsIsReportedOnce) {
 
 // A line change that no settings change of the port's own caused: QEMU's UART raises no
 // delta bit, so the driver's wait never returns and only a sample of the lines shows it.
-TEST(LoopedLines, AChangeTheDriversWaitMissesIsReportedOnce) {
-  EchoLine line;
-  ASSERT_TRUE(line.OnBench()) << "needs the bench's line";
-  Loopback loop(line.Path());
-  ASSERT_TRUE(loop.On()) << "TIOCM_LOOP on a second descriptor of " << line.Path();
-  serial::TXComm comm;
-  LineEventCounts seen(comm);
-  comm.SetFlowControl(serial::fcCustom);
-  comm.SetDTRSettings({serial::fsDTREnabled});
+TEST_F(LoopedLines, AChangeTheDriversWaitMissesIsReportedOnce) {
   ASSERT_NO_FATAL_FAILURE(OpenOnBench(line, comm, serial::br115200));
   ASSERT_NE(loop.Lines() & TIOCM_DSR, 0) << std::hex << loop.Lines();
   const auto start = Clock::now();

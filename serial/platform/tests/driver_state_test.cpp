@@ -54,6 +54,12 @@ struct InjectedPort {
 
   bool Change(const std::function<void(DCB&)>& change) { return platform::Change(*device, change); }
 
+  // Opens the port and sets 300 bit/s, where a 16-byte FIFO takes half a second to send.
+  void OpenSlow(bool plain_divisor = true) {
+    ASSERT_NO_FATAL_FAILURE(Open(plain_divisor));
+    ASSERT_TRUE(Change([](DCB& d) { d.BaudRate = kSlowRate; }));
+  }
+
   // Closes the device; how long the caller was kept.
   Clock::duration Close() {
     const auto start = Clock::now();
@@ -74,8 +80,7 @@ TEST(InjectedPort, TheDrainWaitsForTheTransmitFifo) {
     port.driver.SetUart(PORT_16550A, 115200, kFifo);
     port.driver.SetOutputQueued(
         [stalled](Clock::duration since) { return stalled || since < milliseconds(400); });
-    ASSERT_NO_FATAL_FAILURE(port.Open());
-    ASSERT_TRUE(port.Change([](DCB& d) { d.BaudRate = kSlowRate; }));
+    ASSERT_NO_FATAL_FAILURE(port.OpenSlow());
     const int flushes = port.driver.OutputFlushes();
     const auto took = port.Close();
     EXPECT_EQ(port.driver.OutputFlushes() - flushes, stalled ? 1 : 0)
@@ -92,8 +97,7 @@ TEST(InjectedPort, AStallWithTheTransmitterEmptyIsDiscardedWithinASecond) {
   port.driver.SetUart(PORT_16550A, 115200, kFifo);
   port.driver.SetOutputQueued([](Clock::duration) { return true; });
   port.driver.SetTransmitterEmpty([](Clock::duration) { return true; });
-  ASSERT_NO_FATAL_FAILURE(port.Open());
-  ASSERT_TRUE(port.Change([](DCB& d) { d.BaudRate = kSlowRate; }));
+  ASSERT_NO_FATAL_FAILURE(port.OpenSlow());
   const auto took = port.Close();
   EXPECT_EQ(port.driver.OutputFlushes(), 1);
   EXPECT_LT(took, milliseconds(1000)) << "kept " << Ms(took) << " ms";
@@ -109,8 +113,7 @@ TEST(InjectedPort, TheFoundSettingsComeBackOnceTheTransmitterIsEmpty) {
     port.driver.SetUart(PORT_16550A, 115200, kFifo);
     port.driver.SetTransmitterEmpty(
         [never](Clock::duration since) { return !never && since >= milliseconds(300); });
-    ASSERT_NO_FATAL_FAILURE(port.Open());
-    ASSERT_TRUE(port.Change([](DCB& d) { d.BaudRate = kSlowRate; }));
+    ASSERT_NO_FATAL_FAILURE(port.OpenSlow());
     const auto took = port.Close();
     const auto restored = port.driver.LastSettingsWritten();
     ASSERT_TRUE(restored.has_value());
@@ -129,8 +132,7 @@ TEST(InjectedPort, ATransmitterOfNoKnownFifoKeepsTheCloseUnderASecond) {
   InjectedPort port;
   port.driver.SetUart(PORT_UNKNOWN, 24000000, 0);
   port.driver.SetTransmitterEmpty([](Clock::duration) { return false; });
-  ASSERT_NO_FATAL_FAILURE(port.Open(false));
-  ASSERT_TRUE(port.Change([](DCB& d) { d.BaudRate = kSlowRate; }));
+  ASSERT_NO_FATAL_FAILURE(port.OpenSlow(false));
   const auto took = port.Close();
   EXPECT_LT(took, milliseconds(1000)) << "kept " << Ms(took) << " ms";
   EXPECT_TRUE(port.driver.LastSettingsWritten().has_value());
